@@ -1,0 +1,66 @@
+// Screen pages: the ScreenImage type, the page roles and the display handshake.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+using PaletteColour = uint32_t;  // 0xAARRGGBB
+
+extern const std::array<PaletteColour, 16> standard_colours;
+// 256 entries; the first 16 are the standard colours, alpha FF throughout.
+extern std::array<PaletteColour, 256> default_palette;
+
+struct ScreenImage {
+    uint16_t width = 0;   // pixels on a graphics page, cells on a text page
+    uint16_t height = 0;
+    bool text_page = false;
+    uint8_t bytes_per_pixel = 1;  // 2 per cell on a text page: character, attribute
+    uint8_t bits_per_pixel = 4;
+    uint32_t colour_mask = 15;
+    uint16_t mode = 0;
+    uint32_t foreground = 15;
+    uint32_t background = 0;
+    uint32_t draw_colour = 15;
+    int32_t font_height = 16;  // glyph height; glyphs are 8 wide
+    int16_t view_top = 1;      // text viewport, 1-based, inclusive
+    int16_t view_bottom = 29;
+    int16_t cursor_column = 1;
+    int16_t cursor_row = 1;
+    bool wrap_held = false;    // print_text held back a wrap at the last column
+    bool cursor_visible = false;
+    int32_t print_mode = 0;    // 0: each cell drawn whole (glyph on its background)
+    int32_t clip_x1 = 0, clip_y1 = 0, clip_x2 = 639, clip_y2 = 479;
+    float cursor_x = 320.0f, cursor_y = 240.0f;  // graphics cursor
+    std::vector<uint8_t> pixels;  // rows top to bottom
+    std::array<PaletteColour, 256> palette{};
+    int32_t transparent = -1;
+
+    uint8_t* row(int y) { return pixels.data() + static_cast<size_t>(y) * width * bytes_per_pixel; }
+    int text_columns() const { return text_page ? width : width / 8; }
+    int text_rows() const { return text_page ? height : height / font_height; }
+};
+
+// Page roles. The frame builder reads display_page from its own thread.
+extern std::atomic<ScreenImage*> display_page;
+extern ScreenImage* write_page;
+extern ScreenImage* read_page;
+
+// 0 free, 1 requested by set_screen_mode, 2 granted by the frame builder.
+extern std::atomic<int32_t> display_lock;
+// Set by the display side once its frame builder runs; with it clear
+// set_screen_mode never waits.
+extern std::atomic<bool> display_started;
+extern std::atomic<bool> automatic_display;
+// Set by set_screen_mode: the next frame is built whole.
+extern std::atomic<bool> full_frame_requested;
+
+// Makes the start-up text screen (80 x 25) the only page, all three roles.
+void pages_init();
+
+// A fresh mode-12 page: 640 x 480, 4 bits, all colour 0 (font 16 or 8).
+ScreenImage* new_mode12_page(int font_height);
+
+// The built-in font: 256 glyphs of 8 x 16, one byte per row, bit 7 leftmost.
+extern const uint8_t builtin_font[256][16];

@@ -1,0 +1,64 @@
+// Stand-in for the operating-system and C-runtime calls the screen runtime
+// was written against. Another platform replaces this folder.
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+// Message boxes.
+constexpr unsigned MB_OK = 0x0;
+constexpr unsigned MB_YESNO = 0x4;
+constexpr unsigned MB_SYSTEMMODAL = 0x1000;
+constexpr int IDOK = 1;
+constexpr int IDYES = 6;
+constexpr int IDNO = 7;
+
+// Shows a modal dialog and returns the button chosen. With no display it
+// writes title and text to standard error and answers IDNO (IDOK for an
+// OK-only box).
+int MessageBoxA(unsigned long owner_window, const char* text, const char* title, unsigned flags);
+
+// Tests answer dialogs here instead of on screen; null restores the real ones.
+using MessageBoxHook = int (*)(const char* text, const char* title, unsigned flags);
+void set_message_box_hook(MessageBoxHook hook);
+
+// The X window that owns the dialogs once it exists (0 before).
+void set_dialog_owner(unsigned long x_window);
+unsigned long dialog_owner();
+
+// Sleep(0) gives up the rest of the time slice.
+void Sleep(uint32_t milliseconds);
+
+// Threads. The handle is opaque; priority 0 is normal.
+using ThreadHandle = uintptr_t;
+ThreadHandle _beginthread(void (*start)(void*), unsigned stack_size, void* argument);
+bool SetThreadPriority(ThreadHandle thread, int priority);
+ThreadHandle current_thread();
+
+// Real time since the process started, 1000 per second.
+long clock();
+
+// Floating-point control word of the calling thread (x87 precision bits
+// under the mask 0x30000; 0 there means a 64-bit mantissa).
+constexpr unsigned MCW_PC = 0x30000;
+constexpr unsigned PC_64 = 0x0;
+constexpr unsigned PC_53 = 0x10000;
+constexpr unsigned PC_24 = 0x20000;
+unsigned _controlfp(unsigned new_value, unsigned mask);
+
+using SignalHandler = void (*)(int);
+SignalHandler signal(int signal_number, SignalHandler handler);
+
+// Full path of the running executable; returns its length, 0 on failure.
+uint32_t GetModuleFileNameA(unsigned long module, char* buffer, uint32_t size);
+
+// Lock-key state: bit 0 set when the lock is on.
+constexpr int VK_CAPITAL = 0x14;
+constexpr int VK_NUMLOCK = 0x90;
+constexpr int VK_SCROLL = 0x91;
+int16_t GetKeyState(int virtual_key);
+// The display side reports the lock state it sees.
+void set_lock_key_state(int virtual_key, bool on);
+
+}  // namespace platform
