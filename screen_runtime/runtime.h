@@ -10,6 +10,10 @@ void runtime_init(bool wait_for_second_change = true);
 
 // Starts the program thread, then the event-timer thread.
 void start_program_and_timer_threads();
+void start_program_thread();
+void start_event_timer_thread();
+// A main-loop thread with no display side (tests: the shutdown path).
+void start_headless_main_loop_thread();
 
 // The main-loop thread's check: when close_program is set (or the window
 // is gone), stops the other threads and ends the process with exit code 0.

@@ -32,11 +32,23 @@ void event_timer_thread(void*) {
 }
 }  // namespace
 
-void start_program_and_timer_threads() {
+void start_program_thread() {
     platform::ThreadHandle program = platform::_beginthread(program_thread, 0, nullptr);
     platform::SetThreadPriority(program, 0);
-    platform::_beginthread(event_timer_thread, 0, nullptr);
 }
+
+void start_event_timer_thread() { platform::_beginthread(event_timer_thread, 0, nullptr); }
+
+void start_program_and_timer_threads() {
+    start_program_thread();
+    start_event_timer_thread();
+}
+
+namespace {
+void headless_main_loop_thread(void*) { run_headless_main_loop(); }
+}  // namespace
+
+void start_headless_main_loop_thread() { platform::_beginthread(headless_main_loop_thread, 0, nullptr); }
 
 void shut_down_process() {
     stop_program.store(1, std::memory_order_relaxed);
