@@ -455,25 +455,37 @@ void draw_circle(double x, double y, double radius, int32_t colour, double, doub
         plot_wide(cx + a, cy - b, ink);
     };
 
+    // The walk runs in batches: first the points of a batch, then their
+    // plots. Interleaved, each pixel store waits on the extended arithmetic
+    // and the loop runs several times slower.
+    constexpr int64_t kBatch = 256;
+    int64_t batch_a[kBatch], batch_b[kBatch];
     double u = 1, v = 0;
     int64_t last_a = 0, last_b = 0, prev_a = 0, prev_b = 0;
-    for (int64_t k = 0; k <= n; ++k) {
-        const int64_t a = static_cast<int64_t>(std::trunc(static_cast<long double>(u) * lr + 0.5L));
-        const int64_t b = static_cast<int64_t>(std::trunc(static_cast<long double>(v) * lr - 0.5L));
-        if (k == 0) {
-            plot4(a, b);
-            last_a = a;
-            last_b = b;
-        } else if (std::llabs(a - last_a) > 1 || std::llabs(b - last_b) > 1) {
-            plot4(prev_a, prev_b);
-            last_a = prev_a;
-            last_b = prev_b;
+    for (int64_t first = 0; first <= n; first += kBatch) {
+        const int64_t size = std::min(kBatch, n - first + 1);
+        for (int64_t i = 0; i < size; ++i) {
+            // The conversion truncates toward zero; |u|, |v| <= ~1 keep it in range.
+            batch_a[i] = static_cast<int64_t>(static_cast<long double>(u) * lr + 0.5L);
+            batch_b[i] = static_cast<int64_t>(static_cast<long double>(v) * lr - 0.5L);
+            const long double lu = u, lv = v;
+            u = static_cast<double>(lu * c + lv * s);
+            v = static_cast<double>(lv * c - lu * s);
         }
-        prev_a = a;
-        prev_b = b;
-        const long double lu = u, lv = v;
-        u = static_cast<double>(lu * c + lv * s);
-        v = static_cast<double>(lv * c - lu * s);
+        for (int64_t i = 0; i < size; ++i) {
+            const int64_t a = batch_a[i], b = batch_b[i];
+            if (first + i == 0) {
+                plot4(a, b);
+                last_a = a;
+                last_b = b;
+            } else if (std::llabs(a - last_a) > 1 || std::llabs(b - last_b) > 1) {
+                plot4(prev_a, prev_b);
+                last_a = prev_a;
+                last_b = prev_b;
+            }
+            prev_a = a;
+            prev_b = b;
+        }
     }
     if (n > 0) plot4(prev_a, prev_b);
 }
