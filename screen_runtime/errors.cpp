@@ -57,6 +57,16 @@ bool new_cell_block(size_t size) {
     std::exit(0);
 }
 
+// A formatted text in memory of its own; null when there is none to be had.
+template <typename... Args>
+char* format_owned(const char* format, Args... args) {
+    const int length = std::snprintf(nullptr, 0, format, args...);
+    if (length < 0) return nullptr;
+    char* text = static_cast<char*>(std::malloc(static_cast<size_t>(length) + 1));
+    if (text) std::snprintf(text, static_cast<size_t>(length) + 1, format, args...);
+    return text;
+}
+
 bool is_critical(int32_t code) {
     return code == 11 || code == 256 || code == 257 || (code >= 259 && code <= 263) || code == 270 ||
            code == 271 || (code >= 502 && code <= 518);
@@ -246,14 +256,9 @@ void report_error() {
     const char* tail = critical ? "" : "\nContinue?";
     const char* head = critical ? "Critical Error #" : "Unhandled Error #";
 
-    int text_length = std::snprintf(nullptr, 0, "Line: %u (in %s)\n%s%s", line, "main module", description, tail);
-    int title_length = std::snprintf(nullptr, 0, "%s%u", head, static_cast<unsigned>(code));
-    char* text = static_cast<char*>(std::malloc(static_cast<size_t>(text_length) + 1));
-    char* title = static_cast<char*>(std::malloc(static_cast<size_t>(title_length) + 1));
+    char* text = format_owned("Line: %u (in %s)\n%s%s", line, "main module", description, tail);
+    char* title = format_owned("%s%u", head, static_cast<unsigned>(code));
     if (!text || !title) end_process();
-    std::snprintf(text, static_cast<size_t>(text_length) + 1, "Line: %u (in %s)\n%s%s", line, "main module",
-                  description, tail);
-    std::snprintf(title, static_cast<size_t>(title_length) + 1, "%s%u", head, static_cast<unsigned>(code));
 
     if (critical) {
         platform::MessageBoxA(platform::dialog_owner(), text, title, 0);
