@@ -35,7 +35,8 @@ struct CellPool {
     char* end = nullptr;
     size_t block_size = 0;  // size of the current block
 };
-CellPool cells;
+// Never destroyed: cells stay valid until the process is gone.
+CellPool& cells = *new CellPool;
 
 void free_cell_blocks() {
     for (char* b : cells.blocks) std::free(b);
