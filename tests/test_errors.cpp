@@ -72,7 +72,7 @@ TEST_F(Errors, FirstCodeWinsAndNonPositiveBecomesFive) {
         int32_t first, second, pending;
     } cases[] = {{7, 9, 7}, {0, 9, 5}, {-3, 9, 5}, {53, 0, 53}};
     for (const Case& c : cases) {
-        runtime_init(false);
+        errors_init();
         EXPECT_EQ(raise_error(c.first), c.pending);
         EXPECT_EQ(event_pending.load(), 1);
         event_pending = 0;
@@ -353,7 +353,7 @@ TEST_F(ChainData, BadHandOverFilesRaiseAnError) {
         {"directory=no/such/place\nscreen_mode=0", 76},
     };
     for (const Case& c : cases) {
-        runtime_init(false);
+        errors_init();
         fs::current_path(root);
         if (c.contents && std::string(c.contents) == "/")
             fs::create_directory(root / "chain123.tmp");
