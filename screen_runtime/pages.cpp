@@ -309,12 +309,11 @@ void print_text(TextString* text, int32_t newline) {
     if (error_pending()) return;
     ScreenImage* page = write_page;
     int32_t length = text ? text->length : 0;
-    if (page->wrap_held) {
+    // An empty text keeps a held wrap unless it ends the line: then the
+    // line's own newline below takes the wrap's place.
+    if (page->wrap_held && (length > 0 || newline)) {
         page->wrap_held = false;
-        if (length > 0)
-            print_newline();
-        else if (newline)
-            return;
+        if (length > 0) print_newline();
     }
     bool last_was_newline = false;
     // A drawn byte that leaves the last column wraps at once when more
