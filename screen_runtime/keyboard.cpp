@@ -164,9 +164,12 @@ Press translate_special(int key, int modifiers) {
 }
 
 // Break is Ctrl+Pause on a PC keyboard; a lookup at index 0 normally
-// reports it as Pause with Ctrl held.
+// reports it as Pause with Ctrl held. Shift+Tab becomes ISO_Left_Tab, which
+// freeglut drops, so it is taken here too.
 Press translate_x11(unsigned long keysym, int modifiers) {
     const bool ctrl = modifiers & KEY_CTRL;
+    const bool shifted_tab = keysym == XK_ISO_Left_Tab || (keysym == XK_Tab && (modifiers & KEY_SHIFT));
+    if (shifted_tab) return (modifiers & (KEY_CTRL | KEY_ALT)) ? Press{} : extended(15);
     switch (keysym) {
         case XK_Pause: return only(ctrl ? Action::close : Action::pause);
         case XK_Break: return only(Action::close);

@@ -43,8 +43,9 @@ constexpr int KEY_ALT = 4;
 //   connection, keysym from XLookupKeysym(event, 0), modifiers from the
 //   event state (ShiftMask -> KEY_SHIFT, ControlMask -> KEY_CTRL,
 //   Mod1Mask -> KEY_ALT). It acts only on the keys freeglut does not deliver
-//   on X11 — XK_Pause, XK_Break, XK_Scroll_Lock — and on Ctrl+XK_Num_Lock;
-//   every other keysym is ignored, since freeglut delivers it.
+//   on X11 — XK_Pause, XK_Break, XK_Scroll_Lock, Shift+XK_Tab (which X
+//   turns into ISO_Left_Tab) — and on Ctrl+XK_Num_Lock; every other keysym
+//   is ignored, since freeglut delivers it.
 void handle_character_key(unsigned char glut_character, int modifiers);
 void handle_special_key(int glut_key, int modifiers);
 void handle_x11_key(unsigned long keysym, int modifiers);

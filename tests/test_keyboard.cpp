@@ -103,6 +103,8 @@ TEST_F(Keyboard, TranslationTable) {
         {"Num Lock alone (X)", X11, XK_Num_Lock, 0, std::nullopt},
         {"Caps Lock alone", X11, XK_Caps_Lock, 0, std::nullopt},
         {"Scroll Lock alone", X11, XK_Scroll_Lock, 0, std::nullopt},
+        {"Shift+Tab", X11, XK_Tab, KEY_SHIFT, Pair{0, 15}},
+        {"X path leaves Tab to GLUT", X11, XK_Tab, 0, std::nullopt},
         {"X path leaves letters to GLUT", X11, XK_a, 0, std::nullopt},
         {"X path leaves F1 to GLUT", X11, XK_F1, 0, std::nullopt},
     };
