@@ -123,8 +123,8 @@ TextString* __wrap_char_from_code(int32_t code) {
 }
 
 void __wrap_check_statement_events(int32_t line, int32_t include_line, const char* include_file) {
-    if (probe::on_event_check) probe::on_event_check(line);
     __real_check_statement_events(line, include_line, include_file);
+    if (probe::on_event_check) probe::on_event_check(line);
 }
 
 }  // extern "C"

@@ -37,7 +37,7 @@ extern std::function<void(int32_t)> on_character;
 extern std::function<void(float, float, const TextString*, bool before)> on_pattern_fill;
 extern std::function<void(float, float, uint32_t, bool before)> on_flood;
 extern std::function<void(double, double, double, int32_t)> on_circle;
-extern std::function<void(int32_t)> on_event_check;
+extern std::function<void(int32_t)> on_event_check;  // after the check has returned
 // Called when the routine reaches its end; when it returns, the real end follows.
 extern std::function<void()> on_end;
 
