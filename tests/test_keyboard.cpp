@@ -2,6 +2,7 @@
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -263,6 +264,58 @@ void report_at_exit() {
 TEST(EndProgram, FlushesThenEndsOnTheNextKey) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(run_end_program(), ::testing::ExitedWithCode(0), "late=1 empty=1 close=1");
+}
+
+// The prompt on the benchmark's 640 x 480 page: only row 30 changes, and
+// the display page becomes the write page.
+ScreenImage* prompt_page = nullptr;
+ScreenImage* start_up_page = nullptr;  // kept reachable once it stops being the write page
+void report_page_at_exit() {
+    static const char prompt[] = "Press any key to continue";
+    ScreenImage* p = prompt_page;
+    int changed_above = 0, wrong_in_row = 0;
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x) {
+            uint8_t v = p->row(y)[x];
+            if (y < 464) {
+                changed_above += v != 5;
+                continue;
+            }
+            uint8_t expected = 0;
+            if (x < 200) {
+                uint8_t glyph_row = builtin_font[static_cast<uint8_t>(prompt[x / 8])][y - 464];
+                expected = (glyph_row >> (7 - x % 8)) & 1 ? 15 : 0;
+            }
+            wrong_in_row += v != expected;
+        }
+    std::fprintf(stderr, "write=%d view=%d-%d cursor=%d,%d above=%d row=%d\n", write_page == p ? 1 : 0,
+                 p->view_top, p->view_bottom, p->cursor_row, p->cursor_column, changed_above, wrong_in_row);
+}
+
+[[noreturn]] void run_prompt_on_graphics_page() {
+    runtime_init(false);
+    close_program = 0;
+    start_up_page = write_page;
+    prompt_page = new_mode12_page(16);
+    prompt_page->foreground = 15;
+    prompt_page->background = 0;
+    std::fill(prompt_page->pixels.begin(), prompt_page->pixels.end(), 5);
+    display_page = prompt_page;
+    read_page = prompt_page;  // write_page stays the start-up text screen
+    start_event_timer_thread();
+    start_headless_main_loop_thread();
+    std::atexit(report_page_at_exit);
+    std::thread([] {
+        platform::Sleep(150);
+        handle_character_key('x', 0);
+    }).detach();
+    end_program();
+}
+
+TEST(EndProgram, PromptOnTheBottomRowOfTheDisplayPage) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(run_prompt_on_graphics_page(), ::testing::ExitedWithCode(0),
+                "write=1 view=30-30 cursor=30,26 above=0 row=0");
 }
 
 }  // namespace
