@@ -60,15 +60,17 @@ std::atomic<bool> routine_ended{false};
 
 uint8_t pixel(int x, int y) { return write_page->pixels[static_cast<size_t>(y) * write_page->width + x]; }
 
-void watch() {
-    std::vector<int32_t> codes;
-    uint64_t hash_before = 0;
-    bool every_check = false;
-    bool result_wait_started = false;
-    uint64_t polls_at_result = 0;
+// The watch's own state: the observers run on the program thread long after
+// watch() has returned.
+std::vector<int32_t> codes;
+uint64_t hash_before = 0;
+bool every_check = false;
+bool result_wait_started = false;
+uint64_t polls_at_result = 0;
 
+void watch() {
     probe::cheap_logarithm = true;
-    probe::before_clear = [&] {
+    probe::before_clear = [] {
         uint64_t n = probe::counters.clears;
         if (n >= 1 && n <= 4) run.steps_at_clear[n - 1] = probe::counters.random_steps;
         if (n == 2) run.polls_in_first_wait = probe::counters.polls;
@@ -79,18 +81,18 @@ void watch() {
             event_pending = 1;
         }
     };
-    probe::on_event_check = [&](int32_t line) {
+    probe::on_event_check = [](int32_t line) {
         if (!every_check || line >= 157) return;
         run.result_stretch_checks.push_back(line);
         event_pending = 1;
     };
-    probe::on_box = [&](float x1, float y1, float x2, float y2, uint32_t colour) {
+    probe::on_box = [](float x1, float y1, float x2, float y2, uint32_t colour) {
         run.boxes.push_back({x1, y1, x2, y2, colour});
         if (x1 == 640 || x2 == 640) ++run.boxes_with_x_640;
         if (y1 == 480 || y2 == 480) ++run.boxes_with_y_480;
     };
-    probe::on_character = [&](int32_t code) { codes.push_back(code); };
-    probe::on_pattern_fill = [&](float x, float y, const TextString*, bool before) {
+    probe::on_character = [](int32_t code) { codes.push_back(code); };
+    probe::on_pattern_fill = [](float x, float y, const TextString*, bool before) {
         if (before) {
             hash_before = probe::page_hash();
             return;
@@ -103,26 +105,26 @@ void watch() {
         for (int c = 0; c < 8; ++c) it.row[c] = pixel(c, 0);
         run.patterns.push_back(it);
     };
-    probe::on_flood = [&](float x, float y, uint32_t colour, bool before) {
+    probe::on_flood = [](float x, float y, uint32_t colour, bool before) {
         if (before || probe::counters.circles != 0 || x != 100.0f || y != 100.0f) return;
         run.flood_colours.push_back(colour);
         if (pixel(0, 0) != colour || pixel(639, 479) != colour) ++run.floods_with_screen_not_in_colour;
     };
-    probe::on_circle = [&](double x, double y, double r, int32_t colour) { run.circles.push_back({x, y, r, colour}); };
-    probe::before_time_read = [&] {
+    probe::on_circle = [](double x, double y, double r, int32_t colour) { run.circles.push_back({x, y, r, colour}); };
+    probe::before_time_read = [] {
         if (probe::counters.time_reads == 2) set_test_clock_now(123400);
     };
-    probe::on_print = [&](TextString* text, int32_t) {
+    probe::on_print = [](TextString* text, int32_t) {
         if (probe::counters.time_reads == 2 && !result_wait_started)
             run.result_text.append(reinterpret_cast<const char*>(text->data), static_cast<size_t>(text->length));
     };
-    probe::before_poll = [&] {
+    probe::before_poll = [] {
         if (probe::counters.time_reads == 2 && !result_wait_started) {
             result_wait_started = true;
             polls_at_result = probe::counters.polls;
         }
     };
-    probe::on_end = [&] {
+    probe::on_end = [] {
         run.polls_in_final_wait = probe::counters.polls - polls_at_result + 1;
         run.logarithms = probe::counters.logarithms;
         run.floods = probe::counters.floods;
