@@ -19,6 +19,10 @@ struct TextString {
     bool fixed_length = false;
 };
 
+// The operations have C linkage: a plain, stable symbol per operation, which
+// also lets a test build interpose on the routine's calls at link time.
+extern "C" {
+
 // Shared flags. Written by one thread, read by another: relaxed atomics,
 // which compile to the plain loads and stores the design asks for.
 extern std::atomic<int32_t> event_pending;
@@ -92,3 +96,5 @@ TextString* poll_key();
 
 // The program the runtime runs on its program thread.
 void benchmark_main(int32_t unused);
+
+}  // extern "C"

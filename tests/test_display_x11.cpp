@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "display_test_pages.h"
+#include "screen_runtime.h"
 
 void benchmark_main(int32_t) {}  // the driver links the runtime only for its font and colours
 

@@ -1,9 +1,130 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <vector>
+
+#include "errors.h"
+#include "keyboard.h"
+#include "numbers.h"
+#include "platform/platform.h"
 #include "runtime.h"
 #include "screen_runtime.h"
+#include "statement_forms.h"
 
-TEST(Placeholder, RuntimeStarts) {
-    runtime_init(false);
-    EXPECT_EQ(pending_error.load(), 0);
+namespace {
+
+std::vector<int32_t> reported_lines;
+
+int answer_yes(const char*, const char*, unsigned) {
+    reported_lines.push_back(error_line());
+    return platform::IDYES;
 }
+
+class StatementForms : public ::testing::Test {
+protected:
+    void SetUp() override {
+        runtime_init(false);
+        reported_lines.clear();
+        platform::set_message_box_hook(answer_yes);
+    }
+    void TearDown() override { platform::set_message_box_hook(nullptr); }
+};
+
+TEST_F(StatementForms, DrawsOverTheWholeGeneratorPeriod) {
+    // The generator visits every 24-bit state once per period, so one period
+    // of draws covers every value r can take.
+    struct Scale {
+        float scale;
+        int rounded_up;
+        float largest;
+    };
+    for (Scale expected : {Scale{1000.0f, 337, 999.0f}, Scale{100.0f, 37, 99.0f}}) {
+        random_init();
+        int rounded_up = 0;
+        float largest = 0.0f;
+        for (uint32_t n = 0; n < (1u << 24); ++n) {
+            float drawn = forms::random_draw(expected.scale);
+            long double exact = std::floor(static_cast<long double>(random_state()) / 16777216.0L * expected.scale);
+            if (drawn != static_cast<float>(exact)) {
+                ASSERT_EQ(drawn, static_cast<float>(exact + 1)) << "state " << random_state();
+                ++rounded_up;
+            }
+            largest = std::max(largest, drawn);
+        }
+        EXPECT_EQ(rounded_up, expected.rounded_up) << "scale " << expected.scale;
+        EXPECT_EQ(largest, expected.largest);
+        EXPECT_EQ(random_state(), 327680u) << "a whole period returns to the seed";
+    }
+}
+
+TEST_F(StatementForms, FirstDrawsOfTheFixedSequence) {
+    for (float expected : {705.0f, 533.0f, 579.0f, 289.0f, 301.0f}) EXPECT_EQ(forms::random_draw(1000.0f), expected);
+}
+
+TEST_F(StatementForms, DrawOfZeroIsZero) {
+    // The state that steps to 0 is the one whose successor is 0.
+    uint32_t before_zero = 0;
+    for (uint32_t s = 0; s < (1u << 24); ++s)
+        if (((s * 16598013u + 12820163u) & 0xFFFFFFu) == 0) before_zero = s;
+    set_random_state(before_zero);
+    EXPECT_EQ(forms::random_draw(1000.0f), 0.0f);
+}
+
+TEST_F(StatementForms, CountedLoopRunsToItsFinalValueAndLeavesOneMore) {
+    float counter = 0.0f;
+    std::vector<float> seen;
+    for (forms::CountedLoop loop(counter, 100.0); loop.head(30); loop.next()) seen.push_back(counter);
+    ASSERT_EQ(seen.size(), 100u);
+    EXPECT_EQ(seen.front(), 1.0f);
+    EXPECT_EQ(seen.back(), 100.0f);
+    EXPECT_EQ(counter, 101.0f);
+}
+
+TEST_F(StatementForms, CountedLoopEnteredWithAnErrorPendingRunsItsBodyOnceUnassigned) {
+    struct Case {
+        float counter_before;
+        int body_runs;
+        float counter_after;
+    };
+    // From 500 the increment already passes the bound; from 0 it starts the loop over at 1.
+    for (Case c : {Case{500.0f, 1, 501.0f}, Case{0.0f, 101, 101.0f}}) {
+        float counter = c.counter_before;
+        raise_error(5);
+        int runs = 0;
+        float first_seen = -1.0f;
+        for (forms::CountedLoop loop(counter, 100.0); loop.head(14); loop.next()) {
+            if (runs++ == 0) first_seen = counter;
+        }
+        EXPECT_EQ(first_seen, c.counter_before) << "the counter is not assigned on the first pass";
+        EXPECT_EQ(runs, c.body_runs);
+        EXPECT_EQ(counter, c.counter_after);
+        EXPECT_EQ(pending_error.load(), 0) << "the head's event check reported the error";
+    }
+}
+
+TEST_F(StatementForms, RejectionTestPassesAtItsBoundAndRejectsAbove) {
+    struct Case {
+        float value, bound;
+        bool rejected;
+    };
+    for (Case c : {Case{15, 15, false}, Case{16, 15, true}, Case{640, 640, false}, Case{641, 640, true},
+                   Case{480, 480, false}, Case{481, 480, true}, Case{255, 255, false}, Case{256, 255, true}})
+        EXPECT_EQ(forms::rejected(c.value, c.bound, 17), c.rejected) << c.value << " against " << c.bound;
+}
+
+TEST_F(StatementForms, RejectionTestHoldsWhileAnErrorIsPendingAndReportsIt) {
+    raise_error(5);
+    EXPECT_TRUE(forms::rejected(0.0f, 15.0f, 17));
+    EXPECT_EQ(pending_error.load(), 0);
+    EXPECT_EQ(reported_lines, std::vector<int32_t>{17});
+    EXPECT_FALSE(forms::rejected(0.0f, 15.0f, 17));
+}
+
+TEST_F(StatementForms, ColoursPassAsTheNearestInteger) {
+    EXPECT_EQ(forms::code_of(15.0f), 15u);
+    EXPECT_EQ(forms::code_of(0.0f), 0u);
+    EXPECT_EQ(forms::code_of(2.5f), 2u);
+    EXPECT_EQ(forms::code_of(3.5f), 4u);
+}
+
+}  // namespace

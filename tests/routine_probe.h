@@ -1,0 +1,47 @@
+// Interposes on the routine's calls into the runtime (linked with --wrap), so
+// a test build can watch the real routine run: it counts the calls, lets
+// observers look at the arguments and the page, and can stand in for the
+// logarithm to shorten development runs.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "screen_runtime.h"
+
+namespace probe {
+
+struct Counters {
+    uint64_t random_steps = 0;
+    uint64_t logarithms = 0;
+    uint64_t clears = 0;
+    uint64_t boxes = 0;
+    uint64_t pattern_fills = 0;
+    uint64_t floods = 0;
+    uint64_t circles = 0;
+    uint64_t time_reads = 0;
+    uint64_t polls = 0;
+};
+extern Counters counters;
+
+// Replaces natural_log by the value it returns for the routine's constant.
+extern bool cheap_logarithm;
+
+// Observers, called on the program thread; each may be empty.
+extern std::function<void()> before_clear;        // counters.clears already counts this clear
+extern std::function<void()> before_time_read;    // counters.time_reads already counts this one
+extern std::function<void()> before_poll;         // the routine's own polls only
+extern std::function<void(TextString*, int32_t)> on_print;
+extern std::function<void(float, float, float, float, uint32_t)> on_box;
+extern std::function<void(int32_t)> on_character;
+extern std::function<void(float, float, const TextString*, bool before)> on_pattern_fill;
+extern std::function<void(float, float, uint32_t, bool before)> on_flood;
+extern std::function<void(double, double, double, int32_t)> on_circle;
+extern std::function<void(int32_t)> on_event_check;  // after the check has returned
+// Called when the routine reaches its end; when it returns, the real end follows.
+extern std::function<void()> on_end;
+
+// 64-bit FNV-1a of the write page's bytes.
+uint64_t page_hash();
+
+}  // namespace probe
