@@ -236,6 +236,10 @@ int runtime_main(int argc, char** argv) {
     start_event_timer_thread();
     start_main_loop_thread();
 
+    run_window_thread(argc, argv);
+}
+
+void run_window_thread(int argc, char** argv) {
     create_window(argc, argv);
     glutMainLoop();
     // The window is gone; the main-loop thread ends the process.

@@ -39,6 +39,8 @@ constexpr uint32_t shutdown_ack_limit_ms = 1000;
 
 // Full start-up with the window; never returns.
 [[noreturn]] int runtime_main(int argc, char** argv);
+// The window thread's body: the window, then the GLUT event loop.
+[[noreturn]] void run_window_thread(int argc, char** argv);
 
 // The command line as the runtime keeps it (arguments joined by blanks).
 extern std::string runtime_command_line;
