@@ -94,7 +94,6 @@ void draw() {
 
 void on_display() {
     if (window_gone) return;
-    if (const FrameSlot* frame = take_newest_frame()) upload(*frame);
     draw();
     glutSwapBuffers();
 }
@@ -141,7 +140,11 @@ void on_timer(int) {
         glutReshapeWindow(frame_width, frame_height);
         resize_pending_passes = resize_patience_passes;
     }
-    glutPostRedisplay();
+    // Drawn again only for a new frame; exposes and resizes come through GLUT.
+    if (const FrameSlot* frame = take_newest_frame()) {
+        upload(*frame);
+        glutPostRedisplay();
+    }
     glutTimerFunc(timer_interval_ms, on_timer, 0);
 }
 
@@ -196,18 +199,19 @@ void create_window(int& argc, char** argv) {
     if (!take_window_title(title)) title = "Untitled";
     window_id = glutCreateWindow(title.c_str());
 
+    unsigned long x_window = glXGetCurrentDrawable();
+    platform::set_dialog_owner(x_window);
+    x11_keys_open(x_window);
+
     GLenum glew = glewInit();
     if (glew != GLEW_OK)
-        platform::MessageBoxA(0, reinterpret_cast<const char*>(glewGetErrorString(glew)), "Alert", platform::MB_OK);
+        platform::MessageBoxA(x_window, reinterpret_cast<const char*>(glewGetErrorString(glew)), "Alert",
+                              platform::MB_OK);
     else
         framebuffer_objects_supported.store(glewIsSupported("GL_EXT_framebuffer_object"));
 
     glGenTextures(1, &texture);
     glDisable(GL_DEPTH_TEST);
-
-    unsigned long x_window = glXGetCurrentDrawable();
-    x11_keys_open(x_window);
-    platform::set_dialog_owner(x_window);
 
     glutDisplayFunc(on_display);
     glutReshapeFunc(on_reshape);
