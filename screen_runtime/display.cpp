@@ -244,6 +244,7 @@ int runtime_main(int argc, char** argv) {
 }
 
 void run_window_thread(int argc, char** argv) {
+    window_thread_started.store(true);
     create_window(argc, argv);
     glutMainLoop();
     // The window is gone; the main-loop thread ends the process.

@@ -45,7 +45,8 @@ constexpr uint32_t shutdown_ack_limit_ms = 1000;
 // The command line as the runtime keeps it (arguments joined by blanks).
 extern std::string runtime_command_line;
 
-// Set by the window thread: the window exists / has been closed.
+// Set by the window thread: it runs / the window exists / has been closed.
+extern std::atomic<bool> window_thread_started;
 extern std::atomic<bool> window_exists;
 extern std::atomic<bool> window_closed;
 // Whether images can be render targets (GL_EXT_framebuffer_object).

@@ -16,6 +16,7 @@
 #include "window_requests.h"
 
 std::string runtime_command_line;
+std::atomic<bool> window_thread_started{false};
 std::atomic<bool> window_exists{false};
 std::atomic<bool> window_closed{false};
 std::atomic<bool> framebuffer_objects_supported{false};
@@ -87,9 +88,10 @@ void shut_down_process() {
         platform::Sleep(16);
     }
     std::fflush(nullptr);
-    // No static destructors: the window thread may still be inside freeglut
-    // and the program thread inside a dialog.
-    _exit(0);
+    // With a window, no static destructors: the window thread may still be
+    // inside freeglut using them, and the program thread inside a dialog.
+    if (window_thread_started.load()) _exit(0);
+    std::exit(0);
 }
 
 void check_for_shutdown(bool closed) {
