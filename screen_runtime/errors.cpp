@@ -1,8 +1,17 @@
+#include "errors.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
 
-#include "errors.h"
 #include "platform/platform.h"
+#include "runtime.h"
 #include "screen_runtime.h"
 
 std::atomic<int32_t> event_pending{0};
@@ -13,48 +22,267 @@ std::atomic<uint8_t> close_program{0};
 std::atomic<uint32_t> shutdown_ack{0};
 
 namespace {
+constexpr auto relaxed = std::memory_order_relaxed;
+
 int32_t recorded_line = 0;
+
+// Static cells: a bump allocator over blocks that are never given back
+// while the process runs (the program's variables live that long).
+constexpr size_t first_block_size = 1048576;
+struct CellPool {
+    std::vector<char*> blocks;  // every block made, the current one last
+    char* top = nullptr;
+    char* end = nullptr;
+    size_t block_size = 0;  // size of the current block
+};
+// Never destroyed: cells stay valid until the process is gone.
+CellPool& cells = *new CellPool;
+
+void free_cell_blocks() {
+    for (char* b : cells.blocks) std::free(b);
+    cells = CellPool{};
 }
 
+bool new_cell_block(size_t size) {
+    char* block = static_cast<char*>(std::malloc(size));
+    if (!block) return false;
+    cells.blocks.push_back(block);
+    cells.top = block;
+    cells.end = block + size;
+    cells.block_size = size;
+    return true;
+}
+
+[[noreturn]] void end_process() {
+    std::fflush(nullptr);
+    std::exit(0);
+}
+
+// A formatted text in memory of its own; null when there is none to be had.
+template <typename... Args>
+char* format_owned(const char* format, Args... args) {
+    const int length = std::snprintf(nullptr, 0, format, args...);
+    if (length < 0) return nullptr;
+    char* text = static_cast<char*>(std::malloc(static_cast<size_t>(length) + 1));
+    if (text) std::snprintf(text, static_cast<size_t>(length) + 1, format, args...);
+    return text;
+}
+
+bool is_critical(int32_t code) {
+    return code == 11 || code == 256 || code == 257 || (code >= 259 && code <= 263) || code == 270 ||
+           code == 271 || (code >= 502 && code <= 518);
+}
+}  // namespace
+
 void errors_init() {
-    pending_error = 0;
-    event_pending = 0;
+    pending_error.store(0, relaxed);
+    event_pending.store(0, relaxed);
+    suspend_program.store(0, relaxed);
+    stop_program.store(0, relaxed);
+    close_program.store(0, relaxed);
+    shutdown_ack.store(0, relaxed);
     recorded_line = 0;
+    free_cell_blocks();
+    new_cell_block(first_block_size);  // a failure here is retried, and raised, by the first cell
 }
 
 int32_t error_line() { return recorded_line; }
 
-const char* error_text(int32_t code) { return code == 5 ? "Illegal function call" : "Unprintable error"; }
+const char* error_text(int32_t code) {
+    if (code >= 502 && code <= 518) return "Out of memory";
+    switch (code) {
+        case 5: return "Illegal function call";
+        case 6: return "Overflow";
+        case 7: return "Out of memory";
+        case 9: return "Subscript out of range";
+        case 11: return "Division by zero";
+        case 13: return "Type mismatch";
+        case 52: return "Bad file name or number";
+        case 53: return "File not found";
+        case 57: return "Device I/O error";
+        case 62: return "Input past end of file";
+        case 76: return "Path not found";
+        case 256: return "Out of stack space";
+        case 257: return "Out of memory";
+        case 259: return "Dynamic library could not be loaded";
+        case 260: return "Function not found in dynamic library";
+        case 261: return "Dynamic library failed to initialise";
+        case 262: return "Hosted mode is not available";
+        case 263: return "Hosted mode failed to start";
+        case 270: return "OpenGL sub-program could not be started";
+        case 271: return "OpenGL sub-program failed";
+        default: return "Unprintable error";
+    }
+}
 
 void program_thread_entry() { benchmark_main(0); }
 
 void on_floating_point_signal(int) { raise_error(11); }
 
-void receive_chain_data() {}
+// Hand-over file, written by the sending program in the directory the
+// receiver starts in (its executable's directory). Text lines, each once,
+// in any order:
+//   directory=<path>      the directory to work in (rest of the line)
+//   screen_mode=<n>       the screen mode to restore, 0 for the text screen
+// A line may end in "\r\n". Nothing else may stand in the file.
+namespace {
+constexpr char chain_marker[] = "(unique-tag:=/@*$+-)";
+constexpr size_t marker_length = sizeof chain_marker - 1;  // 20
+constexpr size_t chain_name_length = 12;
+constexpr size_t chain_suffix_length = marker_length + chain_name_length;
 
-void* alloc_static_cell(int32_t size) { return std::malloc((size + 7) & ~7); }
-
-int32_t raise_error(int32_t code) {
-    if (code == 11 || code == 256 || code == 257 || (code >= 502 && code <= 518)) {
-        std::fprintf(stderr, "critical error %d\n", code);
-        std::exit(0);
-    }
-    if (pending_error.load(std::memory_order_relaxed) == 0) {
-        pending_error.store(code <= 0 ? 5 : code, std::memory_order_relaxed);
-        event_pending.store(1, std::memory_order_relaxed);
-    }
-    return pending_error.load(std::memory_order_relaxed);
+bool chain_name_ok(const std::string& name) {
+    if (name.size() != chain_name_length || name.compare(0, 5, "chain") != 0 ||
+        name.compare(8, 4, ".tmp") != 0)
+        return false;
+    // The name comes from the command line: keep it a plain file name here.
+    for (char c : name)
+        if (c == '/' || c == '\0') return false;
+    return true;
 }
 
-void report_error() { pending_error = 0; }
+bool parse_mode(const std::string& s, int32_t& mode) {
+    if (s.empty()) return false;
+    errno = 0;
+    char* after = nullptr;
+    long v = std::strtol(s.c_str(), &after, 10);
+    if (errno != 0 || *after != '\0' || v < INT32_MIN || v > INT32_MAX) return false;
+    mode = static_cast<int32_t>(v);
+    return true;
+}
+
+// Reads the file; 0 when it holds a complete, well-formed state.
+int32_t read_chain_file(std::FILE* f, std::string& directory, int32_t& mode) {
+    bool have_directory = false, have_mode = false;
+    std::string line;
+    for (;;) {
+        int c = std::fgetc(f);
+        if (c != EOF && c != '\n') {
+            line.push_back(static_cast<char>(c));
+            continue;
+        }
+        if (c == EOF && std::ferror(f)) return 57;
+        if (c == EOF && line.empty()) break;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.rfind("directory=", 0) == 0 && !have_directory) {
+            directory = line.substr(10);
+            have_directory = true;
+        } else if (line.rfind("screen_mode=", 0) == 0 && !have_mode) {
+            if (!parse_mode(line.substr(12), mode)) return 5;
+            have_mode = true;
+        } else {
+            return 5;
+        }
+        line.clear();
+        if (c == EOF) break;
+    }
+    return have_directory && have_mode ? 0 : 62;
+}
+}  // namespace
+
+void receive_chain_data() {
+    std::string& cmd = runtime_command_line;
+    if (cmd.size() < chain_suffix_length) return;
+    const size_t at = cmd.size() - chain_suffix_length;
+    if (cmd.compare(at, marker_length, chain_marker) != 0) return;
+    const std::string name = cmd.substr(at + marker_length);
+    if (!chain_name_ok(name)) return;
+
+    // The suffix is the runtime's, never the user's: it goes in every case.
+    cmd.erase(at > 0 && cmd[at - 1] == ' ' ? at - 1 : at);
+
+    std::FILE* f = std::fopen(name.c_str(), "rb");
+    if (!f) {
+        raise_error(53);
+        return;
+    }
+    std::string directory;
+    int32_t mode = 0;
+    int32_t failure = read_chain_file(f, directory, mode);
+    std::fclose(f);
+    unlink(name.c_str());
+    if (failure) {
+        raise_error(failure);
+        return;
+    }
+    if (chdir(directory.c_str()) != 0) {
+        raise_error(76);
+        return;
+    }
+    if (mode != 0) set_screen_mode(mode, 0, 0, 0, 0, 1);
+}
+
+void* alloc_static_cell(int32_t size) {
+    if (size < 0) {
+        raise_error(5);
+        return nullptr;
+    }
+    const size_t rounded = (static_cast<size_t>(size) + 7) & ~static_cast<size_t>(7);
+    if (cells.blocks.empty() && !new_cell_block(first_block_size)) raise_error(504);
+    if (static_cast<size_t>(cells.end - cells.top) <= rounded) {
+        if (!new_cell_block(rounded + 2 * cells.block_size)) raise_error(504);
+    }
+    void* cell = cells.top;
+    cells.top += rounded;
+    return cell;
+}
+
+int32_t raise_error(int32_t code) {
+    if (is_critical(code)) {
+        char title[32];
+        if (code >= 502 && code <= 518)
+            std::snprintf(title, sizeof title, "Critical Error #%d", code - 500);
+        else if (code == 257)
+            std::snprintf(title, sizeof title, "Critical Error #1");
+        else
+            std::snprintf(title, sizeof title, "Critical Error");
+        std::fflush(nullptr);
+        platform::MessageBoxA(platform::dialog_owner(), error_text(code), title,
+                              platform::MB_OK | platform::MB_SYSTEMMODAL);
+        end_process();
+    }
+    if (pending_error.load(relaxed) == 0) {
+        pending_error.store(code <= 0 ? 5 : code, relaxed);
+        event_pending.store(1, relaxed);
+    }
+    return pending_error.load(relaxed);
+}
+
+void report_error() {
+    const int32_t code = pending_error.load(relaxed);
+    if (code == 0) return;
+    const bool critical = code >= 300 && code <= 313;
+    const char* description = error_text(code);
+    const unsigned line = static_cast<unsigned>(recorded_line);
+    const char* tail = critical ? "" : "\nContinue?";
+    const char* head = critical ? "Critical Error #" : "Unhandled Error #";
+
+    char* text = format_owned("Line: %u (in %s)\n%s%s", line, "main module", description, tail);
+    char* title = format_owned("%s%u", head, static_cast<unsigned>(code));
+    if (!text || !title) end_process();
+
+    if (critical) {
+        platform::MessageBoxA(platform::dialog_owner(), text, title, 0);
+        end_process();
+    }
+    int answer = platform::MessageBoxA(platform::dialog_owner(), text, title,
+                                       platform::MB_YESNO | platform::MB_SYSTEMMODAL);
+    std::free(text);
+    std::free(title);
+    if (answer == platform::IDNO) {
+        close_program.store(1, relaxed);
+        halt_program_thread();
+    }
+    pending_error.store(0, relaxed);
+}
 
 void check_statement_events(int32_t line, int32_t, const char*) {
-    event_pending.store(0, std::memory_order_relaxed);
-    while (suspend_program.load(std::memory_order_relaxed) || stop_program.load(std::memory_order_relaxed)) {
-        if (stop_program.load(std::memory_order_relaxed)) halt_program_thread();
+    event_pending.store(0, relaxed);
+    while (suspend_program.load(relaxed) || stop_program.load(relaxed)) {
+        if (stop_program.load(relaxed)) halt_program_thread();
         platform::Sleep(10);
     }
-    if (pending_error.load(std::memory_order_relaxed) != 0) {
+    if (pending_error.load(relaxed) != 0) {
         recorded_line = line;
         report_error();
     }
@@ -62,6 +290,6 @@ void check_statement_events(int32_t line, int32_t, const char*) {
 
 void halt_program_thread() {
     shutdown_ack.fetch_or(1);
-    while (!stop_program.load(std::memory_order_relaxed)) platform::Sleep(16);
+    while (!stop_program.load(relaxed)) platform::Sleep(16);
     for (;;) platform::Sleep(16);
 }

@@ -1,6 +1,16 @@
-// Placeholder string store: one heap buffer per string.
+// Text strings: one shared byte store, a pool of descriptors and the list of
+// temporaries. Only the program thread uses them, so nothing locks.
+//
+// Store strings sit one after another in the store, each with its capacity
+// (its length plus a 32-byte gap when made). The list of store strings keeps
+// them in address order; a freed string leaves an empty entry and dead bytes
+// that the next compaction squeezes out. Compaction and growth move bytes, so
+// they rewrite every live descriptor's data pointer through that list.
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
-#include <vector>
+#include <new>
 
 #include "screen_runtime.h"
 #include "string_store.h"
@@ -8,40 +18,245 @@
 TextString* empty_text = nullptr;
 
 namespace {
-std::vector<TextString*> temporaries;
+
+constexpr uint32_t kGap = 32;
+constexpr uint32_t kFirstStoreSize = 16 * 1024;
+constexpr uint64_t kLargestStore = 0x80000000u;  // offsets and lengths stay 32-bit
+constexpr uint32_t kDescriptorsPerChunk = 256;
+
+// Error codes of the lists and the store.
+constexpr int32_t kPoolFull = 508;
+constexpr int32_t kStoreListFull = 510;
+constexpr int32_t kTempListFull = 511;
+constexpr int32_t kStoreFull = 512;
+
+// Bytes a zero-length view points at, so that no caller sees a null pointer.
+uint8_t no_bytes[1] = {0};
+
+[[noreturn]] void out_of_memory(int32_t code) {
+    raise_error(code);  // critical: ends the process
+    std::exit(0);
 }
 
+// A growable array of pointers on malloc, so that failure is ours to report.
+struct PointerList {
+    void** items = nullptr;
+    uint32_t count = 0;
+    uint32_t capacity = 0;
+
+    void reserve(uint32_t wanted, int32_t code) {
+        if (wanted <= capacity) return;
+        uint64_t size = capacity ? capacity : 64;
+        while (size < wanted) size *= 2;
+        if (size > UINT32_MAX) out_of_memory(code);
+        void* grown = std::realloc(items, size * sizeof(void*));
+        if (!grown) out_of_memory(code);
+        items = static_cast<void**>(grown);
+        capacity = static_cast<uint32_t>(size);
+    }
+    void push(void* p, int32_t code) {
+        if (count == capacity) reserve(count + 1, code);
+        items[count++] = p;
+    }
+};
+
+// --- descriptor pool ---------------------------------------------------------
+
+PointerList chunks;    // arrays of kDescriptorsPerChunk descriptors, never freed
+PointerList returned;  // descriptors free for use; capacity covers them all
+
+[[gnu::noinline]] void add_chunk() {
+    chunks.reserve(chunks.count + 1, kPoolFull);
+    returned.reserve((chunks.count + 1) * kDescriptorsPerChunk, kPoolFull);
+    auto* chunk = static_cast<TextString*>(std::malloc(sizeof(TextString) * kDescriptorsPerChunk));
+    if (!chunk) out_of_memory(kPoolFull);
+    chunks.push(chunk, kPoolFull);
+    for (uint32_t i = kDescriptorsPerChunk; i-- > 0;) returned.push(new (&chunk[i]) TextString, kPoolFull);
+}
+
+TextString* take_descriptor() {
+    if (returned.count == 0) add_chunk();
+    auto* t = static_cast<TextString*>(returned.items[--returned.count]);
+    *t = TextString{};
+    return t;
+}
+
+void give_back_descriptor(TextString* t) {
+    *t = TextString{};
+    t->length = -1;  // marks a descriptor that is back in the pool
+    returned.push(t, kPoolFull);
+}
+
+// --- the store ----------------------------------------------------------------
+
+uint8_t* store = nullptr;
+uint32_t store_size = 0;
+uint32_t store_top = 0;   // end of the last string's bytes
+uint32_t store_live = 0;  // bytes held by live strings
+uint32_t store_moves = 0;
+uint32_t store_limit = 0;
+PointerList store_strings;  // in address order; empty entries for freed strings
+
+TextString* store_entry(uint32_t i) { return static_cast<TextString*>(store_strings.items[i]); }
+
+// Packs the live strings to the start of `target` (the store itself or a new
+// buffer), trimming each to its length plus the gap, in address order.
+void compact_into(uint8_t* target) {
+    uint32_t at = 0;
+    uint32_t kept = 0;
+    for (uint32_t i = 0; i < store_strings.count; ++i) {
+        TextString* s = store_entry(i);
+        if (!s) continue;
+        uint32_t keep = std::min<uint32_t>(s->capacity, static_cast<uint32_t>(s->length) + kGap);
+        if (target + at != s->data) std::memmove(target + at, s->data, keep);
+        s->data = target + at;
+        s->capacity = keep;
+        s->store_index = static_cast<int32_t>(kept);
+        store_strings.items[kept++] = s;
+        at += keep;
+    }
+    store_strings.count = kept;
+    store_top = store_live = at;
+    ++store_moves;
+}
+
+// Makes room for `bytes` more at the store's end: squeezes or grows it.
+[[gnu::noinline]] void make_room(uint64_t bytes) {
+    uint64_t needed = store_live + bytes;
+    if (needed <= store_size / 2) {  // mostly dead bytes: squeezing is enough
+        compact_into(store);
+        return;
+    }
+    uint64_t ceiling = store_limit ? std::min<uint64_t>(store_limit, kLargestStore) : kLargestStore;
+    uint64_t size = std::max<uint64_t>(store_size, kFirstStoreSize);
+    while (size < needed * 2 && size < ceiling) size *= 2;
+    size = std::min(size, ceiling);
+    uint8_t* grown = size >= needed && size > store_size ? static_cast<uint8_t*>(std::malloc(size)) : nullptr;
+    if (!grown && needed < size && size > store_size) {
+        size = needed;  // the doubled size is out of reach: try the bare minimum
+        grown = static_cast<uint8_t*>(std::malloc(size));
+    }
+    if (!grown) {
+        if (needed > store_size) out_of_memory(kStoreFull);
+        compact_into(store);
+        return;
+    }
+    compact_into(grown);
+    std::free(store);
+    store = grown;
+    store_size = static_cast<uint32_t>(size);
+}
+
+inline void ensure_room(uint64_t bytes) {
+    if (store_top + bytes > store_size) make_room(bytes);
+}
+
+// Gives `t` a fresh block of `bytes` at the store's end. `t` must hold none.
+void attach_block(TextString* t, uint32_t bytes) {
+    store_strings.reserve(store_strings.count + 1, kStoreListFull);
+    ensure_room(bytes);
+    t->data = store + store_top;
+    t->capacity = bytes;
+    t->store_index = static_cast<int32_t>(store_strings.count);
+    store_strings.items[store_strings.count++] = t;
+    store_top += bytes;
+    store_live += bytes;
+}
+
+void detach_block(TextString* t) {
+    uint32_t i = static_cast<uint32_t>(t->store_index);
+    store_strings.items[i] = nullptr;
+    store_live -= t->capacity;
+    if (i + 1 == store_strings.count) {  // the last block: the store's end comes back
+        while (store_strings.count && !store_entry(store_strings.count - 1)) --store_strings.count;
+        if (store_strings.count) {
+            TextString* last = store_entry(store_strings.count - 1);
+            store_top = static_cast<uint32_t>(last->data - store) + last->capacity;
+        } else {
+            store_top = 0;
+        }
+    }
+    t->store_index = -1;
+    t->data = nullptr;
+    t->capacity = 0;
+}
+
+// Hands the block of `from` to `to`, which holds none.
+void move_block(TextString* to, TextString* from) {
+    to->data = from->data;
+    to->capacity = from->capacity;
+    to->store_index = from->store_index;
+    store_strings.items[to->store_index] = to;
+    from->store_index = -1;
+    from->data = nullptr;
+    from->capacity = 0;
+}
+
+// --- temporaries ---------------------------------------------------------------
+
+PointerList temporaries;  // empty entries for consumed or freed temporaries
+
+void enter_temporary(TextString* t) {
+    temporaries.reserve(temporaries.count + 1, kTempListFull);
+    t->temporary = true;
+    t->temp_index = static_cast<int32_t>(temporaries.count);
+    temporaries.items[temporaries.count++] = t;
+}
+
+}  // namespace
+
 void strings_init() {
-    temporaries.clear();
+    returned.count = 0;
+    for (uint32_t c = chunks.count; c-- > 0;) {
+        auto* chunk = static_cast<TextString*>(chunks.items[c]);
+        for (uint32_t i = kDescriptorsPerChunk; i-- > 0;) {
+            chunk[i] = TextString{};
+            returned.items[returned.count++] = &chunk[i];
+        }
+    }
+    store_strings.count = 0;
+    store_top = store_live = store_moves = 0;
+    if (store_limit && store_size > store_limit) {
+        std::free(store);
+        store = nullptr;
+        store_size = 0;
+    }
+    temporaries.count = 0;
     empty_text = new_text_string(0, false);
 }
 
-uint32_t string_store_used() { return 0; }
-uint32_t string_store_moves() { return 0; }
+uint32_t string_store_used() { return store_top; }
+uint32_t string_store_live() { return store_live; }
+uint32_t string_store_capacity() { return store_size; }
+uint32_t string_store_moves() { return store_moves; }
+uint32_t string_descriptors_in_use() { return chunks.count * kDescriptorsPerChunk - returned.count; }
+void string_store_set_limit(uint32_t max_bytes) { store_limit = max_bytes; }
 
-uint32_t temp_string_count() { return static_cast<uint32_t>(temporaries.size()); }
+uint32_t temp_string_count() { return temporaries.count; }
 
 TextString* new_text_string(uint32_t length, bool temporary) {
-    auto* t = new TextString;
-    t->data = new uint8_t[length + 32];
+    if (length > INT32_MAX - kGap) out_of_memory(kStoreFull);
+    TextString* t = take_descriptor();
+    attach_block(t, length + kGap);
     t->length = static_cast<int32_t>(length);
-    t->capacity = length + 32;
-    if (temporary) {
-        t->temporary = true;
-        t->temp_index = static_cast<int32_t>(temporaries.size());
-        temporaries.push_back(t);
-    }
+    if (temporary) enter_temporary(t);
+    return t;
+}
+
+TextString* new_fixed_text_string(uint32_t length) {
+    TextString* t = new_text_string(length, false);
+    std::memset(t->data, ' ', length);
+    t->fixed_length = true;
     return t;
 }
 
 TextString* text_from_literal_len(const char* literal, int32_t length) {
-    auto* t = new TextString;
-    t->data = reinterpret_cast<uint8_t*>(const_cast<char*>(literal));
-    t->length = literal ? length : 0;
+    TextString* t = take_descriptor();
+    // The view is never written through; the cast only fits the descriptor.
+    t->data = literal ? reinterpret_cast<uint8_t*>(const_cast<char*>(literal)) : no_bytes;
+    t->length = literal && length > 0 ? length : 0;
     t->read_only = true;
-    t->temporary = true;
-    t->temp_index = static_cast<int32_t>(temporaries.size());
-    temporaries.push_back(t);
+    enter_temporary(t);
     return t;
 }
 
@@ -50,18 +265,41 @@ TextString* text_from_literal(const char* literal) {
 }
 
 void free_text_string(TextString* t) {
-    if (t->temporary && t->temp_index >= 0) temporaries[t->temp_index] = nullptr;
-    if (!t->read_only) delete[] t->data;
-    delete t;
+    // The shared empty string outlives every statement that uses it.
+    // A descriptor already back in the pool (length -1) is not freed twice.
+    if (!t || t == empty_text || t->length < 0) return;
+    if (t->temp_index >= 0) temporaries.items[t->temp_index] = nullptr;
+    if (t->store_index >= 0) detach_block(t);
+    give_back_descriptor(t);
 }
 
 TextString* assign_text(TextString* d, TextString* s) {
-    if (d == s) return d;
-    auto* bytes = new uint8_t[s->length + 32];
-    if (s->length) std::memcpy(bytes, s->data, s->length);
-    if (!d->read_only) delete[] d->data;
-    d->data = bytes;
-    d->length = s->length;
+    if (d == s) return d;  // consuming the source would free the destination
+    if (d->fixed_length) {
+        uint32_t n = static_cast<uint32_t>(d->length);
+        uint32_t m = std::min(n, static_cast<uint32_t>(s->length));
+        if (m) std::memmove(d->data, s->data, m);
+        std::memset(d->data + m, ' ', n - m);
+    } else if (s->temporary && !s->read_only && !s->fixed_length && s->store_index >= 0) {
+        if (d->store_index >= 0) detach_block(d);
+        d->read_only = false;
+        move_block(d, s);
+        d->length = s->length;
+    } else {
+        uint32_t n = static_cast<uint32_t>(s->length);
+        if (d->store_index >= 0 && d->capacity >= n) {
+            if (n) std::memmove(d->data, s->data, n);
+        } else {
+            // New block first: the source's bytes stay valid until copied.
+            TextString fresh;
+            attach_block(&fresh, n + kGap);
+            if (n) std::memcpy(fresh.data, s->data, n);
+            if (d->store_index >= 0) detach_block(d);
+            d->read_only = false;
+            move_block(d, &fresh);
+        }
+        d->length = static_cast<int32_t>(n);
+    }
     if (s->temporary) free_text_string(s);
     return d;
 }
@@ -69,25 +307,27 @@ TextString* assign_text(TextString* d, TextString* s) {
 TextString* concat_text(TextString* a, TextString* b) {
     if (b->length == 0) return a;
     if (a->length == 0) return b;
-    TextString* r = new_text_string(a->length + b->length, true);
-    std::memcpy(r->data, a->data, a->length);
-    std::memcpy(r->data + a->length, b->data, b->length);
+    uint64_t total = static_cast<uint64_t>(a->length) + static_cast<uint64_t>(b->length);
+    if (total > INT32_MAX - kGap) out_of_memory(kStoreFull);
+    TextString* r = new_text_string(static_cast<uint32_t>(total), true);
+    // Read the operands only now: making r may have moved their bytes.
+    std::memcpy(r->data, a->data, static_cast<uint32_t>(a->length));
+    std::memcpy(r->data + a->length, b->data, static_cast<uint32_t>(b->length));
     if (a->temporary) free_text_string(a);
-    if (b->temporary) free_text_string(b);
+    if (b != a && b->temporary) free_text_string(b);
     return r;
 }
 
 int32_t text_equal(TextString* a, TextString* b) {
-    return a->length == b->length && (a->length == 0 || std::memcmp(a->data, b->data, a->length) == 0) ? -1 : 0;
+    if (a->length != b->length) return 0;
+    return a->length == 0 || std::memcmp(a->data, b->data, static_cast<uint32_t>(a->length)) == 0 ? -1 : 0;
 }
 
 int32_t release_temp_strings(uint32_t mark, int32_t value) {
-    while (temporaries.size() > mark) {
-        TextString* t = temporaries.back();
-        temporaries.pop_back();
+    while (temporaries.count > mark) {
+        auto* t = static_cast<TextString*>(temporaries.items[--temporaries.count]);
         if (t) {
             t->temp_index = -1;
-            t->temporary = false;
             free_text_string(t);
         }
     }

@@ -1,6 +1,18 @@
-// Placeholder message box: standard error only.
+// Message boxes: a small modal dialog drawn with plain Xlib.
+//
+// Each dialog opens its own display connection, so it never touches the
+// window library's connection and blocks no thread but its caller.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
 
 #include "platform.h"
 
@@ -8,15 +20,198 @@ namespace platform {
 namespace {
 std::atomic<MessageBoxHook> hook{nullptr};
 std::atomic<unsigned long> owner{0};
+
+struct Button {
+    const char* label;
+    int answer;
+    int x, y, width, height;
+    bool contains(int px, int py) const { return px >= x && px < x + width && py >= y && py < y + height; }
+};
+
+std::vector<std::string> split_lines(const char* text) {
+    std::vector<std::string> lines;
+    std::string line;
+    for (const char* p = text; *p; ++p) {
+        if (*p == '\n') {
+            lines.push_back(line);
+            line.clear();
+        } else {
+            line.push_back(*p);
+        }
+    }
+    lines.push_back(line);
+    return lines;
+}
+
+int text_width(XFontStruct* font, const std::string& s) {
+    return XTextWidth(font, s.data(), static_cast<int>(s.size()));
+}
+
+void set_atom_property(Display* d, Window w, const char* property, std::initializer_list<const char*> values) {
+    std::vector<Atom> atoms;
+    for (const char* v : values) atoms.push_back(XInternAtom(d, v, False));
+    XChangeProperty(d, w, XInternAtom(d, property, False), XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(atoms.data()), static_cast<int>(atoms.size()));
+}
+
+int run_dialog(Display* d, unsigned long owner_window, const char* text, const char* title, bool yes_no) {
+    const int screen = DefaultScreen(d);
+    XFontStruct* font = XLoadQueryFont(d, "fixed");
+    const bool own_font = font != nullptr;
+    if (!font) font = XQueryFont(d, XGContextFromGC(DefaultGC(d, screen)));
+    if (!font) return -1;
+    const int ascent = font->ascent, line_height = font->ascent + font->descent;
+
+    const std::vector<std::string> lines = split_lines(text);
+    std::vector<Button> buttons;
+    if (yes_no)
+        buttons = {{"Yes", IDYES, 0, 0, 0, 0}, {"No", IDNO, 0, 0, 0, 0}};
+    else
+        buttons = {{"OK", IDOK, 0, 0, 0, 0}};
+
+    const int margin = 16, gap = 12;
+    int text_w = 0;
+    for (const std::string& l : lines) text_w = std::max(text_w, text_width(font, l));
+    const int button_w = std::max(72, text_width(font, "Yes") + 24), button_h = line_height + 12;
+    const int buttons_w = static_cast<int>(buttons.size()) * button_w + (static_cast<int>(buttons.size()) - 1) * gap;
+    const int width = std::max({text_w, buttons_w, 200}) + 2 * margin;
+    const int text_h = static_cast<int>(lines.size()) * line_height;
+    const int height = margin + text_h + margin + button_h + margin;
+    int bx = (width - buttons_w) / 2;
+    for (Button& b : buttons) {
+        b.x = bx;
+        b.y = height - margin - button_h;
+        b.width = button_w;
+        b.height = button_h;
+        bx += button_w + gap;
+    }
+
+    const int x = (DisplayWidth(d, screen) - width) / 2, y = (DisplayHeight(d, screen) - height) / 2;
+    const unsigned long black = BlackPixel(d, screen), white = WhitePixel(d, screen);
+    Window w = XCreateSimpleWindow(d, RootWindow(d, screen), std::max(0, x), std::max(0, y),
+                                   static_cast<unsigned>(width), static_cast<unsigned>(height), 1, black, white);
+    XSelectInput(d, w, ExposureMask | KeyPressMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask);
+    XStoreName(d, w, title);
+    XSizeHints* size = XAllocSizeHints();
+    if (size) {
+        size->flags = PPosition | PMinSize | PMaxSize;
+        size->x = x;
+        size->y = y;
+        size->min_width = size->max_width = width;
+        size->min_height = size->max_height = height;
+        XSetWMNormalHints(d, w, size);
+        XFree(size);
+    }
+    if (XWMHints* hints = XAllocWMHints()) {
+        hints->flags = InputHint;
+        hints->input = True;
+        XSetWMHints(d, w, hints);
+        XFree(hints);
+    }
+    if (owner_window) XSetTransientForHint(d, w, owner_window);
+    set_atom_property(d, w, "_NET_WM_WINDOW_TYPE", {"_NET_WM_WINDOW_TYPE_DIALOG"});
+    set_atom_property(d, w, "_NET_WM_STATE", {"_NET_WM_STATE_MODAL", "_NET_WM_STATE_ABOVE"});
+    Atom delete_window = XInternAtom(d, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(d, w, &delete_window, 1);
+
+    GC gc = XCreateGC(d, w, 0, nullptr);
+    XSetFont(d, gc, font->fid);
+    XSetForeground(d, gc, black);
+    XSetBackground(d, gc, white);
+    XMapRaised(d, w);
+
+    const int refuse = yes_no ? IDNO : IDOK;
+    int pressed = -1;  // button under the last mouse press
+    int answer = 0;
+    bool focused = false;
+    while (answer == 0) {
+        XEvent e;
+        XNextEvent(d, &e);
+        switch (e.type) {
+            case Expose:
+                if (e.xexpose.count != 0) break;
+                if (!focused) {
+                    // A system-modal box takes the keyboard. Only a viewable
+                    // window may take it; anything else is an X error.
+                    XWindowAttributes a;
+                    if (XGetWindowAttributes(d, w, &a) && a.map_state == IsViewable) {
+                        XSetInputFocus(d, w, RevertToParent, CurrentTime);
+                        focused = true;
+                    }
+                }
+                XClearWindow(d, w);
+                for (size_t i = 0; i < lines.size(); ++i)
+                    XDrawString(d, w, gc, margin, margin + ascent + static_cast<int>(i) * line_height,
+                                lines[i].data(), static_cast<int>(lines[i].size()));
+                for (const Button& b : buttons) {
+                    XDrawRectangle(d, w, gc, b.x, b.y, static_cast<unsigned>(b.width - 1),
+                                   static_cast<unsigned>(b.height - 1));
+                    const int lw = text_width(font, b.label);
+                    XDrawString(d, w, gc, b.x + (b.width - lw) / 2, b.y + (b.height - line_height) / 2 + ascent,
+                                b.label, static_cast<int>(std::strlen(b.label)));
+                }
+                break;
+            case KeyPress: {
+                KeySym key = NoSymbol;
+                char ignored[8];
+                XLookupString(&e.xkey, ignored, sizeof ignored, &key, nullptr);
+                if (key == XK_y || key == XK_Y || key == XK_Return || key == XK_KP_Enter)
+                    answer = yes_no ? IDYES : IDOK;
+                else if (key == XK_Escape || (yes_no && (key == XK_n || key == XK_N)))
+                    answer = refuse;
+                break;
+            }
+            case ButtonPress:
+                pressed = -1;
+                if (e.xbutton.button != Button1) break;
+                for (size_t i = 0; i < buttons.size(); ++i)
+                    if (buttons[i].contains(e.xbutton.x, e.xbutton.y)) pressed = static_cast<int>(i);
+                break;
+            case ButtonRelease:
+                if (e.xbutton.button == Button1 && pressed >= 0 &&
+                    buttons[static_cast<size_t>(pressed)].contains(e.xbutton.x, e.xbutton.y))
+                    answer = buttons[static_cast<size_t>(pressed)].answer;
+                pressed = -1;
+                break;
+            case ClientMessage:
+                if (e.xclient.format == 32 && static_cast<Atom>(e.xclient.data.l[0]) == delete_window)
+                    answer = refuse;
+                break;
+            case DestroyNotify:
+                if (e.xdestroywindow.window == w) answer = refuse;
+                break;
+            default:
+                break;
+        }
+    }
+    XFreeGC(d, gc);
+    XDestroyWindow(d, w);
+    if (own_font)
+        XFreeFont(d, font);
+    else
+        XFreeFontInfo(nullptr, font, 1);
+    XSync(d, False);
+    return answer;
+}
 }  // namespace
 
 void set_message_box_hook(MessageBoxHook h) { hook = h; }
 void set_dialog_owner(unsigned long w) { owner = w; }
 unsigned long dialog_owner() { return owner; }
 
-int MessageBoxA(unsigned long, const char* text, const char* title, unsigned flags) {
+int MessageBoxA(unsigned long owner_window, const char* text, const char* title, unsigned flags) {
+    if (!text) text = "";
+    if (!title) title = "";
     if (MessageBoxHook h = hook.load()) return h(text, title, flags);
+    const bool yes_no = (flags & 0xF) == MB_YESNO;
+    if (Display* d = XOpenDisplay(nullptr)) {
+        int answer = run_dialog(d, owner_window, text, title, yes_no);
+        XCloseDisplay(d);
+        if (answer > 0) return answer;
+    }
     std::fprintf(stderr, "%s\n%s\n", title, text);
-    return (flags & MB_YESNO) ? IDNO : IDOK;
+    std::fflush(stderr);
+    return yes_no ? IDNO : IDOK;
 }
+
 }  // namespace platform

@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "platform/platform.h"
+
+// After every other header: Xlib's macros clash with the test library's names.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Keeps DISPLAY as it was around a test.
+class DisplayVariable {
+  public:
+    DisplayVariable() {
+        if (const char* d = std::getenv("DISPLAY")) saved_ = d, had_ = true;
+    }
+    ~DisplayVariable() {
+        if (had_)
+            setenv("DISPLAY", saved_.c_str(), 1);
+        else
+            unsetenv("DISPLAY");
+    }
+
+  private:
+    std::string saved_;
+    bool had_ = false;
+};
+
+TEST(Platform, WithoutADisplayTheBoxGoesToStandardError) {
+    DisplayVariable keep;
+    unsetenv("DISPLAY");
+    platform::set_message_box_hook(nullptr);
+    struct Case {
+        unsigned flags;
+        int answer;
+    } cases[] = {{platform::MB_YESNO | platform::MB_SYSTEMMODAL, platform::IDNO},
+                 {platform::MB_OK | platform::MB_SYSTEMMODAL, platform::IDOK},
+                 {0, platform::IDOK}};
+    for (const Case& c : cases) {
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(platform::MessageBoxA(0, "Line: 1\nContinue?", "Unhandled Error #5", c.flags), c.answer);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "Unhandled Error #5\nLine: 1\nContinue?\n");
+    }
+}
+
+TEST(Platform, HookAnswersInsteadOfAWindow) {
+    platform::set_message_box_hook([](const char*, const char*, unsigned flags) {
+        return flags == 0x1004 ? platform::IDYES : -1;
+    });
+    EXPECT_EQ(platform::MessageBoxA(0, "t", "T", 0x1004), platform::IDYES);
+    platform::set_message_box_hook(nullptr);
+}
+
+TEST(Platform, ControlWordPrecisionRoundTrip) {
+    const unsigned original = platform::_controlfp(0, 0);
+    volatile long double one = 1.0L, tiny = 0x1p-60L;
+    for (unsigned pc : {platform::PC_53, platform::PC_24, platform::PC_64}) {
+        EXPECT_EQ(platform::_controlfp(pc, platform::MCW_PC), pc);
+        EXPECT_EQ(platform::_controlfp(0, 0), pc);
+        // 1 + 2^-60 survives only with a 64-bit mantissa.
+        volatile long double sum = one + tiny;
+        EXPECT_EQ(sum != one, pc == platform::PC_64) << pc;
+    }
+    platform::_controlfp(original, platform::MCW_PC);
+}
+
+TEST(Platform, SleepZeroYieldsAndClockCountsMilliseconds) {
+    const long before = platform::clock();
+    platform::Sleep(0);
+    platform::Sleep(30);
+    const long after = platform::clock();
+    EXPECT_GE(after - before, 30);
+    EXPECT_LT(after - before, 1000);
+}
+
+// A private X server for the dialog test.
+class Xvfb {
+  public:
+    bool start() {
+        int fds[2];
+        if (pipe(fds) != 0) return false;
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(fds[0]);
+            std::string fd = std::to_string(fds[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0", "800x600x24",
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        if (pid_ < 0) {
+            close(fds[0]);
+            return false;
+        }
+        std::string number;
+        char c;
+        while (read(fds[0], &c, 1) == 1 && c != '\n') number.push_back(c);
+        close(fds[0]);
+        if (number.empty()) return false;
+        name_ = ":" + number;
+        return true;
+    }
+    ~Xvfb() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    const std::string& name() const { return name_; }
+
+  private:
+    pid_t pid_ = -1;
+    std::string name_;
+};
+
+bool xvfb_installed() {
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= dirs.size()) {
+        size_t end = dirs.find(':', start);
+        if (end == std::string::npos) end = dirs.size();
+        if (access((dirs.substr(start, end - start) + "/Xvfb").c_str(), X_OK) == 0) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// The viewable top-level window with this name that has the keyboard focus.
+Window find_focused_dialog(Display* d, const char* title) {
+    Window focus;
+    int revert;
+    XGetInputFocus(d, &focus, &revert);
+    if (focus == None || focus == PointerRoot) return 0;
+    char* name = nullptr;
+    Window found = 0;
+    if (XFetchName(d, focus, &name) && name) {
+        if (std::string(name) == title) found = focus;
+        XFree(name);
+    }
+    return found;
+}
+
+TEST(Platform, XlibDialogAnswersKeys) {
+    if (!xvfb_installed()) GTEST_SKIP() << "Xvfb is not installed";
+    Xvfb server;
+    ASSERT_TRUE(server.start());
+    DisplayVariable keep;
+    setenv("DISPLAY", server.name().c_str(), 1);
+    platform::set_message_box_hook(nullptr);
+
+    Display* d = XOpenDisplay(nullptr);
+    ASSERT_NE(d, nullptr);
+    int event_base, error_base, major, minor;
+    ASSERT_TRUE(XTestQueryExtension(d, &event_base, &error_base, &major, &minor));
+    // The owner the dialog is transient for.
+    Window owner = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 100, 100, 0, 0, 0);
+    XSync(d, False);
+
+    struct Case {
+        KeySym key;
+        unsigned flags;
+        int answer;
+    } cases[] = {{XK_n, 0x1004, platform::IDNO},
+                 {XK_y, 0x1004, platform::IDYES},
+                 {XK_Escape, 0x1004, platform::IDNO},
+                 {XK_Return, 0x1000, platform::IDOK}};
+    for (const Case& c : cases) {
+        const std::string title = "Unhandled Error #" + std::to_string(c.key);
+        std::atomic<int> result{0};
+        std::thread dialog([&] {
+            result = platform::MessageBoxA(owner, "Line: 3 (in main module)\nIllegal function call\nContinue?",
+                                           title.c_str(), c.flags);
+        });
+        // A failed assertion leaves the dialog up; the server's end takes it down.
+        struct Detach {
+            std::thread& t;
+            ~Detach() {
+                if (t.joinable()) t.detach();
+            }
+        } detach{dialog};
+        Window w = 0;
+        for (auto until = std::chrono::steady_clock::now() + 10s; !w && std::chrono::steady_clock::now() < until;) {
+            std::this_thread::sleep_for(5ms);
+            w = find_focused_dialog(d, title.c_str());
+        }
+        ASSERT_NE(w, 0u) << "no dialog took the focus";
+        Window transient_for = 0;
+        EXPECT_TRUE(XGetTransientForHint(d, w, &transient_for));
+        EXPECT_EQ(transient_for, owner);
+
+        EXPECT_EQ(result.load(), 0);  // it waits for an answer
+        KeyCode code = XKeysymToKeycode(d, c.key);
+        XTestFakeKeyEvent(d, code, True, CurrentTime);
+        XTestFakeKeyEvent(d, code, False, CurrentTime);
+        XFlush(d);
+        for (auto until = std::chrono::steady_clock::now() + 10s;
+             !result.load() && std::chrono::steady_clock::now() < until;)
+            std::this_thread::sleep_for(5ms);
+        ASSERT_EQ(result.load(), c.answer) << title;
+        dialog.join();
+    }
+    XDestroyWindow(d, owner);
+    XCloseDisplay(d);
+}
+
+}  // namespace
