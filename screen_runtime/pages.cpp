@@ -1,5 +1,10 @@
-// Placeholder pages: the start-up text screen and the mode-12 page.
+// Screen pages, the screen-mode switch and text output on text and graphics pages.
 #include "pages.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/platform.h"
 #include "screen_runtime.h"
 
 const std::array<PaletteColour, 16> standard_colours = {
@@ -15,48 +20,384 @@ std::atomic<bool> display_started{false};
 std::atomic<bool> automatic_display{true};
 std::atomic<bool> full_frame_requested{true};
 
-const uint8_t builtin_font[256][16] = {};
+namespace {
 
-void pages_init() {
-    for (int i = 0; i < 256; ++i) default_palette[i] = i < 16 ? standard_colours[i] : 0xFF000000;
-    delete write_page;
+constexpr int font_width = 8;
+
+// The start-up text screen may be widened to 80 x 50 once, until the
+// program first changes the screen mode.
+bool widening_allowed = true;
+
+bool error_pending() { return pending_error.load(std::memory_order_relaxed) != 0; }
+
+void fail() { raise_error(5); }
+
+void free_pages() {
+    ScreenImage* display = display_page.load();
+    ScreenImage* pages[3] = {display, write_page, read_page};
+    for (int i = 0; i < 3; ++i) {
+        bool seen = false;
+        for (int j = 0; j < i; ++j) seen = seen || pages[j] == pages[i];
+        if (!seen) delete pages[i];
+    }
+    display_page = nullptr;
+    write_page = read_page = nullptr;
+}
+
+void make_only_page(ScreenImage* page) {
+    write_page = read_page = page;
+    display_page = page;
+}
+
+// The frame builder reads the display page from its own thread: before the
+// page (or its buffer) is replaced it must have let go of it.
+void take_display_lock() {
+    if (!automatic_display.load(std::memory_order_relaxed) || !display_started.load(std::memory_order_relaxed))
+        return;
+    display_lock.store(1, std::memory_order_relaxed);
+    while (display_lock.load(std::memory_order_relaxed) != 2) platform::Sleep(0);
+}
+
+void release_display_lock() { display_lock.store(0, std::memory_order_relaxed); }
+
+void blank_cells(ScreenImage* page, int first_row, int last_row) {
+    uint8_t attribute = blank_attribute(page->background, page->foreground);
+    for (int r = first_row; r <= last_row; ++r) {
+        uint8_t* cell = page->row(r - 1);
+        for (int c = 0; c < page->width; ++c) {
+            cell[2 * c] = 32;
+            cell[2 * c + 1] = attribute;
+        }
+    }
+}
+
+ScreenImage* new_text_page(int columns, int rows, int font_height) {
     auto* page = new ScreenImage;
     page->text_page = true;
-    page->width = 80;
-    page->height = 25;
+    page->width = static_cast<uint16_t>(columns);
+    page->height = static_cast<uint16_t>(rows);
     page->bytes_per_pixel = 2;
     page->bits_per_pixel = 4;
+    page->colour_mask = 15;
+    page->mode = 0;
     page->foreground = 7;
     page->background = 0;
     page->draw_colour = 7;
+    page->font_height = font_height;
     page->view_top = 1;
-    page->view_bottom = 24;
-    page->pixels.resize(80 * 25 * 2);
-    for (size_t i = 0; i < page->pixels.size(); i += 2) {
-        page->pixels[i] = 32;
-        page->pixels[i + 1] = 7;
-    }
+    page->view_bottom = static_cast<int16_t>(rows - 1);
+    page->clip_x2 = columns * font_width - 1;
+    page->clip_y2 = rows * font_height - 1;
+    page->pixels.resize(static_cast<size_t>(columns) * rows * 2);
+    blank_cells(page, 1, rows);
     page->palette = default_palette;
-    write_page = read_page = page;
-    display_page = page;
+    return page;
+}
+
+// Graphics pages: pixel rows [y1, y2) of the page take colour.
+void fill_pixel_rows(ScreenImage* page, int y1, int y2, uint32_t colour) {
+    y1 = std::max(y1, 0);
+    y2 = std::min(y2, static_cast<int>(page->height));
+    if (y1 >= y2) return;
+    std::memset(page->row(y1), static_cast<int>(colour & page->colour_mask & 0xFF),
+                static_cast<size_t>(y2 - y1) * page->width);
+}
+
+void draw_character(ScreenImage* page, uint8_t code) {
+    int row = page->cursor_row, column = page->cursor_column;
+    if (page->text_page) {
+        if (row < 1 || row > page->height || column < 1 || column > page->width) return;
+        uint8_t* cell = page->row(row - 1) + 2 * (column - 1);
+        cell[0] = code;
+        cell[1] = static_cast<uint8_t>(page->background * 16 + (page->foreground & 15) +
+                                       ((page->foreground & 16) ? 128 : 0));
+        return;
+    }
+    if (page->bytes_per_pixel != 1) return;
+    int h = page->font_height;
+    int x0 = (column - 1) * font_width, y0 = (row - 1) * h;
+    if (x0 < 0 || y0 < 0 || x0 >= page->width) return;
+    int w = std::min(font_width, page->width - x0);
+    uint8_t fg = static_cast<uint8_t>(page->foreground & page->colour_mask);
+    uint8_t bg = static_cast<uint8_t>(page->background & page->colour_mask);
+    bool whole_cell = page->print_mode == 0;
+    for (int r = 0; r < h && y0 + r < page->height; ++r) {
+        uint8_t bits = glyph_row(h, code, r);
+        uint8_t* p = page->row(y0 + r) + x0;
+        for (int x = 0; x < w; ++x) {
+            if (bits & (0x80 >> x))
+                p[x] = fg;
+            else if (whole_cell)
+                p[x] = bg;
+        }
+    }
+}
+
+}  // namespace
+
+void pages_init() {
+    for (int i = 0; i < 256; ++i) default_palette[i] = i < 16 ? standard_colours[i] : 0xFF000000;
+    free_pages();
+    make_only_page(new_text_page(80, 25, 16));
+    widening_allowed = true;
+    display_lock = 0;
+    full_frame_requested = true;
 }
 
 ScreenImage* new_mode12_page(int font_height) {
     auto* page = new ScreenImage;
     page->width = 640;
     page->height = 480;
+    page->text_page = false;
+    page->bytes_per_pixel = 1;
+    page->bits_per_pixel = 4;
+    page->colour_mask = 15;
     page->mode = 12;
+    page->foreground = 15;
+    page->background = 0;
+    page->draw_colour = 15;
     page->font_height = font_height;
+    page->view_top = 1;
     page->view_bottom = static_cast<int16_t>(480 / font_height - 1);
+    page->cursor_row = 1;
+    page->cursor_column = 1;
+    page->cursor_x = 320.0f;
+    page->cursor_y = 240.0f;
+    page->clip_x1 = 0;
+    page->clip_y1 = 0;
+    page->clip_x2 = 639;
+    page->clip_y2 = 479;
+    page->print_mode = 0;
+    page->transparent = -1;
     page->pixels.assign(640 * 480, 0);
     for (int i = 0; i < 256; ++i) page->palette[i] = i < 16 ? standard_colours[i] : 0;
     return page;
 }
 
-void set_screen_mode(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t) {}
-void clear_screen(int32_t, uint32_t, int32_t) {}
-void locate_cursor(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t) {}
-void set_text_viewport(int32_t, int32_t, int32_t) {}
-void ensure_text_fits(TextString*) {}
-void print_text(TextString*, int32_t) {}
-void print_newline() {}
+void set_screen_mode(int32_t mode, int32_t, int32_t active_page, int32_t visual_page, int32_t,
+                     int32_t passed) {
+    if (error_pending()) return;
+    ScreenImage* old = write_page;
+    if (!(passed & 1)) mode = old->mode;
+    if (mode < 0 || (mode >= 3 && mode <= 6) || mode > 13) return fail();
+    // One page per screen, and only the text screen and mode 12 are built.
+    if (((passed & 4) && active_page != 0) || ((passed & 8) && visual_page != 0)) return fail();
+    if (mode != 0 && mode != 12) return fail();
+    if (!(passed == 1 && mode == 0)) widening_allowed = false;
+    if (mode == old->mode) return;
+
+    int font_height = old->text_columns() == 80 && old->text_rows() == 60 ? 8 : 16;
+    ScreenImage* page = mode == 12 ? new_mode12_page(font_height) : new_text_page(80, 25, 16);
+    take_display_lock();
+    full_frame_requested = true;
+    free_pages();
+    make_only_page(page);
+    release_display_lock();
+}
+
+void clear_screen(int32_t method, uint32_t colour, int32_t passed) {
+    if (error_pending()) return;
+    ScreenImage* page = write_page;
+    uint32_t fill = page->background;
+    if (passed & 2) {
+        if (page->bytes_per_pixel != 4 && colour > page->colour_mask) return fail();
+        fill = colour;
+    }
+    if ((passed & 1) && (method < 0 || method > 2)) return fail();
+    bool view_only = (passed & 1) && method == 2;
+
+    page->cursor_row = page->view_top;
+    page->cursor_column = 1;
+    page->wrap_held = false;
+    if (page->text_page) {
+        uint8_t attribute = blank_attribute(fill, page->foreground);
+        auto blank_row = [&](int r) {
+            uint8_t* cell = page->row(r - 1);
+            for (int c = 0; c < page->width; ++c) {
+                cell[2 * c] = 32;
+                cell[2 * c + 1] = attribute;
+            }
+        };
+        for (int r = page->view_top; r <= page->view_bottom; ++r) blank_row(r);
+        if (!view_only && page->view_bottom < page->height) blank_row(page->height);
+        return;
+    }
+    if (view_only) {
+        fill_pixel_rows(page, (page->view_top - 1) * page->font_height, page->view_bottom * page->font_height,
+                        fill);
+        return;
+    }
+    if (page->bytes_per_pixel == 1) {
+        std::memset(page->pixels.data(), static_cast<int>(fill & page->colour_mask & 0xFF), page->pixels.size());
+    } else if (page->bytes_per_pixel == 4) {
+        auto* words = reinterpret_cast<uint32_t*>(page->pixels.data());
+        std::fill(words, words + page->pixels.size() / 4, fill);
+    }
+    page->cursor_x = static_cast<float>((page->clip_x2 - page->clip_x1 + 1) / 2);
+    page->cursor_y = static_cast<float>((page->clip_y2 - page->clip_y1 + 1) / 2);
+}
+
+void locate_cursor(int32_t row, int32_t column, int32_t visibility, int32_t first_line, int32_t last_line,
+                   int32_t passed) {
+    if (error_pending()) return;
+    ScreenImage* page = write_page;
+    int rows = page->text_rows(), columns = page->text_columns();
+    bool widen = false;
+    if (passed & 1) {
+        if (row < page->view_top) return fail();
+        if (row > page->view_bottom && row != rows) {
+            // Rows past the start-up screen's 25 reach an 80 x 50 screen.
+            bool startup_screen = page->text_page && page->mode == 0 && page->width == 80 && page->height == 25;
+            if (!(widening_allowed && startup_screen && row > rows && row <= 50)) return fail();
+            widen = true;
+        }
+    }
+    if ((passed & 2) && (column < 1 || column > columns)) return fail();
+    if ((passed & 4) && (visibility < 0 || visibility > 1)) return fail();
+    if ((passed & 8) && (first_line < 0 || first_line > 31)) return fail();
+    if ((passed & 16) && (last_line < 0 || last_line > 31)) return fail();
+
+    if (widen) {
+        widening_allowed = false;
+        take_display_lock();
+        full_frame_requested = true;
+        page->height = 50;
+        page->font_height = 8;  // the frame keeps its 640 x 400 pixels
+        page->view_top = 1;
+        page->view_bottom = 49;
+        page->clip_y2 = 50 * 8 - 1;
+        page->pixels.resize(80 * 50 * 2);
+        blank_cells(page, 26, 50);
+        release_display_lock();
+    }
+    if (passed & 1) page->cursor_row = static_cast<int16_t>(row);
+    if (passed & 2) page->cursor_column = static_cast<int16_t>(column);
+    if (passed & 4) page->cursor_visible = visibility != 0;
+    if (passed & 8) page->cursor_first_line = static_cast<uint8_t>(first_line);
+    if (passed & 16) page->cursor_last_line = static_cast<uint8_t>(last_line);
+    page->wrap_held = false;
+}
+
+void set_text_viewport(int32_t top, int32_t bottom, int32_t passed) {
+    if (error_pending()) return;
+    ScreenImage* page = write_page;
+    int rows = page->text_rows();
+    if (passed) {
+        if (top < 1 || top > rows || bottom < top || bottom > rows) return fail();
+    } else {
+        top = 1;
+        bottom = rows;
+    }
+    page->view_top = static_cast<int16_t>(top);
+    page->view_bottom = static_cast<int16_t>(bottom);
+    page->cursor_row = static_cast<int16_t>(top);
+    page->cursor_column = 1;
+    page->wrap_held = false;
+}
+
+void ensure_text_fits(TextString* text) {
+    ScreenImage* page = write_page;
+    if (page->wrap_held || page->cursor_column == 1) return;
+    int64_t length = text ? text->length : 0;
+    bool overflows = page->text_page
+                         ? page->cursor_column + length - 1 > page->width
+                         : int64_t{page->cursor_column - 1} * font_width + length * font_width > page->width;
+    if (overflows) print_newline();
+}
+
+void print_text(TextString* text, int32_t newline) {
+    if (error_pending()) return;
+    ScreenImage* page = write_page;
+    int32_t length = text ? text->length : 0;
+    // An empty text keeps a held wrap unless it ends the line: then the
+    // line's own newline below takes the wrap's place.
+    if (page->wrap_held && (length > 0 || newline)) {
+        page->wrap_held = false;
+        if (length > 0) print_newline();
+    }
+    bool last_was_newline = false;
+    // A drawn byte that leaves the last column wraps at once when more
+    // output follows; otherwise the wrap waits for the next print.
+    auto put = [&](uint8_t code, bool more_follows) {
+        draw_character(page, code);
+        last_was_newline = false;
+        if (++page->cursor_column <= page->text_columns()) return;
+        if (more_follows) {
+            print_newline();
+            last_was_newline = true;
+        } else {
+            page->cursor_column = static_cast<int16_t>(page->text_columns());
+            page->wrap_held = true;
+        }
+    };
+    for (int32_t i = 0; i < length; ++i) {
+        uint8_t code = text->data[i];
+        bool more_follows = i + 1 < length || newline;
+        switch (code) {
+        case 7:
+            platform::Sleep(250);
+            last_was_newline = false;
+            break;
+        case 9:
+            do put(32, more_follows);
+            while (!page->wrap_held && (page->cursor_column - 1) % 8 != 0);
+            break;
+        case 10:
+        case 13:
+            print_newline();
+            last_was_newline = true;
+            break;
+        case 11:
+            page->cursor_row = page->view_top;
+            page->cursor_column = 1;
+            last_was_newline = false;
+            break;
+        case 12:
+            clear_screen(0, 0, 0);
+            last_was_newline = false;
+            break;
+        case 28:
+            page->cursor_column = static_cast<int16_t>(std::min(page->cursor_column + 1, page->text_columns()));
+            last_was_newline = false;
+            break;
+        case 29:
+            page->cursor_column = static_cast<int16_t>(std::max(page->cursor_column - 1, 1));
+            last_was_newline = false;
+            break;
+        case 30:
+            page->cursor_row = static_cast<int16_t>(std::max<int>(page->cursor_row - 1, page->view_top));
+            last_was_newline = false;
+            break;
+        case 31:
+            page->cursor_row = static_cast<int16_t>(std::min<int>(page->cursor_row + 1, page->view_bottom));
+            last_was_newline = false;
+            break;
+        default:
+            put(code, more_follows);
+            break;
+        }
+    }
+    if (newline && !last_was_newline) print_newline();
+}
+
+void print_newline() {
+    ScreenImage* page = write_page;
+    page->wrap_held = false;
+    page->cursor_column = 1;
+    if (++page->cursor_row <= page->view_bottom) return;
+    page->cursor_row = page->view_bottom;
+    int top = page->view_top, bottom = page->view_bottom;
+    if (page->text_page) {
+        size_t row_bytes = static_cast<size_t>(page->width) * 2;
+        if (bottom > top) std::memmove(page->row(top - 1), page->row(top), row_bytes * (bottom - top));
+        blank_cells(page, bottom, bottom);
+        return;
+    }
+    int h = page->font_height;
+    int y_top = (top - 1) * h, y_bottom = bottom * h;  // pixel rows [y_top, y_bottom)
+    y_bottom = std::min(y_bottom, static_cast<int>(page->height));
+    size_t row_bytes = static_cast<size_t>(page->width) * page->bytes_per_pixel;
+    if (y_bottom - h > y_top)
+        std::memmove(page->row(y_top), page->row(y_top + h), row_bytes * (y_bottom - h - y_top));
+    if (page->bytes_per_pixel == 1) fill_pixel_rows(page, y_bottom - h, y_bottom, page->background);
+}

@@ -30,6 +30,8 @@ struct ScreenImage {
     int16_t cursor_row = 1;
     bool wrap_held = false;    // print_text held back a wrap at the last column
     bool cursor_visible = false;
+    uint8_t cursor_first_line = 0;  // scan lines of the text cursor, 0 to 31
+    uint8_t cursor_last_line = 31;
     int32_t print_mode = 0;    // 0: each cell drawn whole (glyph on its background)
     int32_t clip_x1 = 0, clip_y1 = 0, clip_x2 = 639, clip_y2 = 479;
     float cursor_x = 320.0f, cursor_y = 240.0f;  // graphics cursor
@@ -64,3 +66,20 @@ ScreenImage* new_mode12_page(int font_height);
 
 // The built-in font: 256 glyphs of 8 x 16, one byte per row, bit 7 leftmost.
 extern const uint8_t builtin_font[256][16];
+
+// Row `row` of glyph `code` for a font of `font_height` rows. The font has
+// only 16-row glyphs: a shorter font ORs the source rows that fall into each
+// of its rows (font 8: rows 2r and 2r+1), so no stroke is lost.
+inline uint8_t glyph_row(int font_height, uint8_t code, int row) {
+    if (font_height == 16) return builtin_font[code][row];
+    int first = row * 16 / font_height;
+    int last = ((row + 1) * 16 - 1) / font_height;
+    uint8_t bits = 0;
+    for (int r = first; r <= last && r < 16; ++r) bits |= builtin_font[code][r];
+    return bits;
+}
+
+// Attribute byte of blanks on a text page (what clearing and scrolling write).
+inline uint8_t blank_attribute(uint32_t fill, uint32_t foreground) {
+    return static_cast<uint8_t>((fill & 7) * 16 + (foreground & 15) + ((foreground & 16) ? 128 : 0));
+}
