@@ -6,6 +6,8 @@
 #include "errors.h"
 #include "keyboard.h"
 #include "numbers.h"
+#include "pages.h"
+#include "string_store.h"
 #include "platform/platform.h"
 #include "runtime.h"
 #include "screen_runtime.h"
@@ -125,6 +127,86 @@ TEST_F(StatementForms, ColoursPassAsTheNearestInteger) {
     EXPECT_EQ(forms::code_of(0.0f), 0u);
     EXPECT_EQ(forms::code_of(2.5f), 2u);
     EXPECT_EQ(forms::code_of(3.5f), 4u);
+}
+
+// Reads a text row of the graphics page back by matching each cell with the
+// built-in font, glyph in colour 15 on 0; '?' marks a cell that matches no glyph.
+std::string row_text(int row) {
+    std::string text;
+    for (int column = 1; column <= 80; ++column) {
+        int x0 = 8 * (column - 1), y0 = 16 * (row - 1);
+        char found = '?';
+        for (int code = 0; code < 256 && found == '?'; ++code) {
+            bool same = true;
+            for (int y = 0; y < 16 && same; ++y)
+                for (int x = 0; x < 8 && same; ++x) {
+                    uint8_t want = (builtin_font[code][y] & (0x80 >> x)) ? 15 : 0;
+                    same = write_page->pixels[(y0 + y) * 640 + x0 + x] == want;
+                }
+            if (same) found = static_cast<char>(code);
+        }
+        text += found;
+    }
+    // The blank glyph and code 0 both match an empty cell: read them as blanks.
+    for (char& c : text)
+        if (c == 0) c = ' ';
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
+class ResultLine : public StatementForms {
+protected:
+    void SetUp() override {
+        StatementForms::SetUp();
+        set_screen_mode(12, 0, 0, 0, 0, 1);
+    }
+    void print_result(double elapsed) {
+        locate_cursor(10, 30, 0, 0, 0, 3);
+        forms::print(forms::Temporaries{temp_string_count()}, 156,
+                     {forms::PrintItem::text("Result: ", 8), forms::PrintItem::value(elapsed)});
+    }
+};
+
+TEST_F(ResultLine, WorkedExamplesAsRowTen) {
+    struct Case {
+        double elapsed;
+        const char* row;
+    };
+    const std::string lead(29, ' ');
+    for (Case c : {Case{37.5, "Result:  37.5"}, Case{123.4375, "Result:  123.4375"},
+                   Case{123.40625, "Result:  123.40625"},
+                   Case{123.4065951667726039886474609375, "Result:  123.4065951667726"},
+                   Case{3600, "Result:  3600"}, Case{0.0546875, "Result:  .0546875"},
+                   Case{0.0549450553953647613525390625, "Result:  5.494505539536476D-02"},
+                   Case{-86339.5054931640625, "Result: -86339.50549316406"}, Case{0, "Result:  0"}}) {
+        clear_screen(0, 0, 0);
+        print_result(c.elapsed);
+        EXPECT_EQ(row_text(10), lead + c.row) << c.elapsed;
+        EXPECT_EQ(write_page->cursor_row, 11);
+        EXPECT_EQ(write_page->cursor_column, 1);
+        EXPECT_EQ(temp_string_count(), 0u);
+    }
+}
+
+TEST_F(ResultLine, RunAcrossMidnightPrintsTheNegativeDifference) {
+    set_test_clock(86390LL * 1000, 0);  // 23:59:50.000
+    double t0 = seconds_since_midnight(0.0, 0);
+    set_test_clock_now(60500);  // 00:00:50.500
+    double elapsed = static_cast<double>(static_cast<long double>(seconds_since_midnight(0.0, 0)) -
+                                         static_cast<long double>(t0));
+    print_result(elapsed);
+    EXPECT_EQ(row_text(10), std::string(29, ' ') + "Result: -86339.50549316406");
+}
+
+TEST_F(ResultLine, AnErrorPendingAfterAnItemStopsThePrintButFreesTheWorkingString) {
+    uint32_t descriptors = string_descriptors_in_use();
+    // The hook answers Yes at the statement's event check, after the print.
+    raise_error(5);
+    print_result(123.40625);
+    EXPECT_EQ(row_text(10), "");
+    EXPECT_EQ(reported_lines, std::vector<int32_t>{156});
+    EXPECT_EQ(string_descriptors_in_use(), descriptors);
+    EXPECT_EQ(temp_string_count(), 0u);
 }
 
 }  // namespace
