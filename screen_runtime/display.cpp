@@ -1,12 +1,253 @@
-// Placeholder display side: runs the program with no window.
+// The window thread: the freeglut window, presentation of the frames, the
+// hand-over of title and full-screen mode, and the process start-up.
+#include <GL/glew.h>
+#include <GL/freeglut.h>
+#include <GL/glx.h>
+#include <X11/Xlib.h>
+
+#include <string>
+#include <vector>
+
+#include "frame_builder.h"
+#include "keyboard.h"
+#include "platform/platform.h"
 #include "runtime.h"
+#include "window_requests.h"
+#include "x11_keys.h"
+
+namespace {
+constexpr int timer_interval_ms = 16;
+// Passes of the display timer after which a resize that never reported
+// counts as done (a window manager may leave the size as it was).
+constexpr int resize_patience_passes = 30;
+
+int window_id = 0;
+bool window_gone = false;   // window thread only: no GLUT call on the window after this
+bool size_reported = false;  // the window has reported its first size
+int resize_pending_passes = 0;  // > 0 while a resize we asked for has not reported
+bool reshape_to_frame = false;  // back to windowed: reshape on a later pass
+int window_width = 640, window_height = 400;
+
+GLuint texture = 0;
+int texture_width = 0, texture_height = 0;
+int frame_width = 640, frame_height = 400;
+bool texture_filled = false;
+
+FullscreenMode shown_mode;
+
+void upload(const FrameSlot& frame) {
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    if (frame.width != texture_width || frame.height != texture_height) {
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, frame.width, frame.height, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
+                     frame.pixels.data());
+        texture_width = frame.width;
+        texture_height = frame.height;
+    } else {
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, frame.width, frame.height, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
+                        frame.pixels.data());
+    }
+    frame_width = frame.width;
+    frame_height = frame.height;
+    texture_filled = true;
+}
+
+void draw() {
+    glViewport(0, 0, window_width, window_height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, window_width, window_height, 0, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (!texture_filled) return;
+
+    double x0 = 0, y0 = 0, x1 = window_width, y1 = window_height;
+    if (shown_mode.mode == 2) {
+        // Square pixels: one scale for both axes, the rest black.
+        double scale = std::min(double(window_width) / frame_width, double(window_height) / frame_height);
+        double w = frame_width * scale, h = frame_height * scale;
+        x0 = (window_width - w) / 2;
+        y0 = (window_height - h) / 2;
+        x1 = x0 + w;
+        y1 = y0 + h;
+    }
+    GLint filter = shown_mode.smooth ? GL_LINEAR : GL_NEAREST;
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    glBegin(GL_QUADS);
+    glTexCoord2d(0, 0);
+    glVertex2d(x0, y0);
+    glTexCoord2d(1, 0);
+    glVertex2d(x1, y0);
+    glTexCoord2d(1, 1);
+    glVertex2d(x1, y1);
+    glTexCoord2d(0, 1);
+    glVertex2d(x0, y1);
+    glEnd();
+    glDisable(GL_TEXTURE_2D);
+}
+
+void on_display() {
+    if (window_gone) return;
+    draw();
+    glutSwapBuffers();
+}
+
+void apply_title() {
+    std::string title;
+    if (take_window_title(title)) glutSetWindowTitle(title.c_str());
+}
+
+// Full screen needs the window's first size; one request at a time.
+void apply_fullscreen_request() {
+    if (resize_pending_passes > 0 && --resize_pending_passes > 0) return;
+    if (!size_reported) return;
+    if (reshape_to_frame) {
+        reshape_to_frame = false;
+        glutReshapeWindow(frame_width, frame_height);
+        resize_pending_passes = resize_patience_passes;
+        return;
+    }
+    FullscreenMode wanted;
+    if (!take_fullscreen_request(wanted)) return;
+    FullscreenMode was = fullscreen_mode_in_force();
+    if (was.mode == 0 && wanted.mode != 0) {
+        glutFullScreen();
+        resize_pending_passes = resize_patience_passes;
+    } else if (was.mode != 0 && wanted.mode == 0) {
+        glutLeaveFullScreen();
+        reshape_to_frame = true;
+        resize_pending_passes = resize_patience_passes;
+    }
+    set_fullscreen_mode_in_force(wanted);
+    shown_mode = wanted;
+    glutPostRedisplay();
+}
+
+void on_timer(int) {
+    if (window_gone) return;
+    x11_keys_poll();
+    apply_title();
+    apply_fullscreen_request();
+    // Windowed, the window follows the frame's size (640 x 400 text, 640 x 480 graphics).
+    if (shown_mode.mode == 0 && size_reported && resize_pending_passes == 0 && !reshape_to_frame &&
+        texture_filled && (window_width != frame_width || window_height != frame_height)) {
+        glutReshapeWindow(frame_width, frame_height);
+        resize_pending_passes = resize_patience_passes;
+    }
+    // Drawn again only for a new frame; exposes and resizes come through GLUT.
+    if (const FrameSlot* frame = take_newest_frame()) {
+        upload(*frame);
+        glutPostRedisplay();
+    }
+    glutTimerFunc(timer_interval_ms, on_timer, 0);
+}
+
+void on_reshape(int width, int height) {
+    if (window_gone) return;
+    window_width = width > 0 ? width : 1;
+    window_height = height > 0 ? height : 1;
+    size_reported = true;
+    resize_pending_passes = 0;
+    glutPostRedisplay();
+}
+
+int glut_modifiers() {
+    int glut = glutGetModifiers(), modifiers = 0;
+    if (glut & GLUT_ACTIVE_SHIFT) modifiers |= KEY_SHIFT;
+    if (glut & GLUT_ACTIVE_CTRL) modifiers |= KEY_CTRL;
+    if (glut & GLUT_ACTIVE_ALT) modifiers |= KEY_ALT;
+    return modifiers;
+}
+
+// The side channel's keys go first, so Pause then a key keeps its order.
+void on_keyboard(unsigned char key, int, int) {
+    if (window_gone) return;
+    x11_keys_poll();
+    handle_character_key(key, glut_modifiers());
+}
+
+void on_special(int key, int, int) {
+    if (window_gone) return;
+    x11_keys_poll();
+    handle_special_key(key, glut_modifiers());
+}
+
+void on_mouse(int, int, int, int) {}
+void on_motion(int, int) {}
+void on_wheel(int, int, int, int) {}
+
+void on_close() {
+    window_gone = true;
+    window_exists.store(false);
+    window_closed.store(true);
+    x11_keys_close();
+}
+
+void create_window(int& argc, char** argv) {
+    glutInit(&argc, argv);
+    glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_CONTINUE_EXECUTION);
+    glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
+    glutInitWindowSize(640, 400);
+    glutInitWindowPosition(0, 0);
+    std::string title;
+    if (!take_window_title(title)) title = "Untitled";
+    window_id = glutCreateWindow(title.c_str());
+
+    unsigned long x_window = glXGetCurrentDrawable();
+    platform::set_dialog_owner(x_window);
+    x11_keys_open(x_window);
+
+    GLenum glew = glewInit();
+    if (glew != GLEW_OK)
+        platform::MessageBoxA(x_window, reinterpret_cast<const char*>(glewGetErrorString(glew)), "Alert",
+                              platform::MB_OK);
+    else
+        framebuffer_objects_supported.store(glewIsSupported("GL_EXT_framebuffer_object"));
+
+    glGenTextures(1, &texture);
+    glDisable(GL_DEPTH_TEST);
+
+    glutDisplayFunc(on_display);
+    glutReshapeFunc(on_reshape);
+    glutKeyboardFunc(on_keyboard);
+    glutSpecialFunc(on_special);
+    glutMouseFunc(on_mouse);
+    glutMotionFunc(on_motion);
+    glutPassiveMotionFunc(on_motion);
+    glutMouseWheelFunc(on_wheel);
+    glutCloseFunc(on_close);
+    glutTimerFunc(timer_interval_ms, on_timer, 0);
+    window_exists.store(true);
+}
+}  // namespace
 
 int runtime_main(int argc, char** argv) {
+    // Dialogs may open their own X connection on the program thread.
+    XInitThreads();
     for (int i = 1; i < argc; ++i) {
         if (i > 1) runtime_command_line += ' ';
         runtime_command_line += argv[i];
     }
     runtime_init(true);
-    start_program_and_timer_threads();
-    run_headless_main_loop();
+    on_fullscreen_step = step_fullscreen_mode;
+    start_program_thread();
+    start_event_timer_thread();
+    start_main_loop_thread();
+
+    run_window_thread(argc, argv);
+}
+
+void run_window_thread(int argc, char** argv) {
+    window_thread_started.store(true);
+    create_window(argc, argv);
+    glutMainLoop();
+    // The window is gone; the main-loop thread ends the process.
+    window_closed.store(true);
+    for (;;) platform::Sleep(1000);
 }

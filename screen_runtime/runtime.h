@@ -1,11 +1,14 @@
 // Start-up, the runtime's threads and the orderly end of the process.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 
 // Prepares the runtime state: string store, text screen, palettes, key queue,
-// clock base (waiting for the wall-clock second to change when asked) and
-// the executable's directory as current directory.
+// clock base (waiting for the wall-clock second to change when asked), the
+// shared flags, the frame slots and the executable's directory as current
+// directory.
 void runtime_init(bool wait_for_second_change = true);
 
 // Starts the program thread, then the event-timer thread.
@@ -14,18 +17,37 @@ void start_program_thread();
 void start_event_timer_thread();
 // A main-loop thread with no display side (tests: the shutdown path).
 void start_headless_main_loop_thread();
+// The main-loop thread with its frame builder (the display side's).
+void start_main_loop_thread();
 
 // The main-loop thread's check: when close_program is set (or the window
 // is gone), stops the other threads and ends the process with exit code 0.
 void check_for_shutdown(bool window_closed);
 [[noreturn]] void shut_down_process();
 
+// How long the shutdown waits for the program and event-timer threads to
+// acknowledge the stop. A running program thread reaches an event check
+// (or the 100 ms poll of the closing prompt) far sooner; one that has not
+// answered by then is blocked (a modal dialog) and counts as halted.
+constexpr uint32_t shutdown_ack_limit_ms = 1000;
+
 // A main loop with no display side: sleeps 15 ms and 1 ms and checks for
 // shutdown, for ever. Used by tests and the trace.
 [[noreturn]] void run_headless_main_loop();
+// The same cycle, building a frame on every second pass.
+[[noreturn]] void run_main_loop();
 
 // Full start-up with the window; never returns.
 [[noreturn]] int runtime_main(int argc, char** argv);
+// The window thread's body: the window, then the GLUT event loop.
+[[noreturn]] void run_window_thread(int argc, char** argv);
 
 // The command line as the runtime keeps it (arguments joined by blanks).
 extern std::string runtime_command_line;
+
+// Set by the window thread: it runs / the window exists / has been closed.
+extern std::atomic<bool> window_thread_started;
+extern std::atomic<bool> window_exists;
+extern std::atomic<bool> window_closed;
+// Whether images can be render targets (GL_EXT_framebuffer_object).
+extern std::atomic<bool> framebuffer_objects_supported;

@@ -1,7 +1,11 @@
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "errors.h"
+#include "frame_builder.h"
 #include "keyboard.h"
 #include "numbers.h"
 #include "pages.h"
@@ -12,6 +16,22 @@
 #include "window_requests.h"
 
 std::string runtime_command_line;
+std::atomic<bool> window_thread_started{false};
+std::atomic<bool> window_exists{false};
+std::atomic<bool> window_closed{false};
+std::atomic<bool> framebuffer_objects_supported{false};
+
+namespace {
+void enter_executable_directory() {
+    char path[4096];
+    uint32_t length = platform::GetModuleFileNameA(0, path, sizeof path);
+    if (length == 0 || length >= sizeof path) return;
+    char* slash = std::strrchr(path, '/');
+    if (!slash) return;
+    *(slash == path ? slash + 1 : slash) = '\0';
+    if (chdir(path) != 0) return;  // stays in the directory it was started in
+}
+}  // namespace
 
 void runtime_init(bool wait_for_second_change) {
     errors_init();
@@ -20,6 +40,13 @@ void runtime_init(bool wait_for_second_change) {
     keyboard_init();
     random_init();
     window_requests_init();
+    frame_builder_init();
+    suspend_program.store(0, std::memory_order_relaxed);
+    stop_program.store(0, std::memory_order_relaxed);
+    close_program.store(0, std::memory_order_relaxed);
+    shutdown_ack.store(0);
+    window_closed.store(false);
+    enter_executable_directory();
     clock_init(wait_for_second_change);
 }
 
@@ -30,6 +57,9 @@ void event_timer_thread(void*) {
     while (!stop_program.load(std::memory_order_relaxed)) platform::Sleep(10);
     shutdown_ack.fetch_or(2);
 }
+
+void headless_main_loop_thread(void*) { run_headless_main_loop(); }
+void main_loop_thread(void*) { run_main_loop(); }
 }  // namespace
 
 void start_program_thread() {
@@ -44,28 +74,43 @@ void start_program_and_timer_threads() {
     start_event_timer_thread();
 }
 
-namespace {
-void headless_main_loop_thread(void*) { run_headless_main_loop(); }
-}  // namespace
-
 void start_headless_main_loop_thread() { platform::_beginthread(headless_main_loop_thread, 0, nullptr); }
+void start_main_loop_thread() { platform::_beginthread(main_loop_thread, 0, nullptr); }
 
 void shut_down_process() {
     stop_program.store(1, std::memory_order_relaxed);
     event_pending.store(1, std::memory_order_relaxed);
-    while ((shutdown_ack.load() & 3) != 3) platform::Sleep(16);
+    for (uint32_t waited = 0; (shutdown_ack.load() & 3) != 3 && waited < shutdown_ack_limit_ms; waited += 16) {
+        // A screen-mode change waiting for the frame builder would never
+        // reach its event check: let it finish.
+        int32_t requested = 1;
+        display_lock.compare_exchange_strong(requested, 2);
+        platform::Sleep(16);
+    }
     std::fflush(nullptr);
+    // With a window, no static destructors: the window thread may still be
+    // inside freeglut using them, and the program thread inside a dialog.
+    if (window_thread_started.load()) _exit(0);
     std::exit(0);
 }
 
-void check_for_shutdown(bool window_closed) {
-    if (window_closed || close_program.load(std::memory_order_relaxed)) shut_down_process();
+void check_for_shutdown(bool closed) {
+    if (closed || close_program.load(std::memory_order_relaxed)) shut_down_process();
 }
 
 void run_headless_main_loop() {
     for (;;) {
         platform::Sleep(15);
         platform::Sleep(1);
-        check_for_shutdown(false);
+        check_for_shutdown(window_closed.load());
+    }
+}
+
+void run_main_loop() {
+    for (bool build = false;; build = !build) {
+        platform::Sleep(15);
+        check_for_shutdown(window_closed.load());
+        if (build) frame_builder_pass();
+        platform::Sleep(1);
     }
 }

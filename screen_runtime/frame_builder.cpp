@@ -1,0 +1,166 @@
+#include "frame_builder.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+FrameSlot slots[3];
+std::atomic<uint64_t> last_sequence{0};
+
+// What the last frame was built from, to skip pages that did not change.
+struct PageCopy {
+    const ScreenImage* page = nullptr;
+    bool valid = false;
+    uint16_t width = 0, height = 0;
+    bool text_page = false;
+    uint8_t bytes_per_pixel = 0;
+    int32_t font_height = 0;
+    bool cursor_visible = false;
+    int16_t cursor_row = 0, cursor_column = 0;
+    std::vector<uint8_t> pixels;
+    std::array<PaletteColour, 256> palette{};
+} last;
+
+int text_cell_height(const ScreenImage& page) { return std::clamp(page.font_height, 1, 16); }
+
+bool page_changed(const ScreenImage& page) {
+    if (!last.valid || last.page != &page || last.width != page.width || last.height != page.height ||
+        last.text_page != page.text_page || last.bytes_per_pixel != page.bytes_per_pixel ||
+        last.font_height != page.font_height || last.pixels.size() != page.pixels.size())
+        return true;
+    if (page.text_page && (last.cursor_visible != page.cursor_visible || last.cursor_row != page.cursor_row ||
+                           last.cursor_column != page.cursor_column))
+        return true;
+    return std::memcmp(last.pixels.data(), page.pixels.data(), page.pixels.size()) != 0 ||
+           std::memcmp(last.palette.data(), page.palette.data(), sizeof(last.palette)) != 0;
+}
+
+void keep_copy(const ScreenImage& page) {
+    last.page = &page;
+    last.valid = true;
+    last.width = page.width;
+    last.height = page.height;
+    last.text_page = page.text_page;
+    last.bytes_per_pixel = page.bytes_per_pixel;
+    last.font_height = page.font_height;
+    last.cursor_visible = page.cursor_visible;
+    last.cursor_row = page.cursor_row;
+    last.cursor_column = page.cursor_column;
+    last.pixels.assign(page.pixels.begin(), page.pixels.end());
+    last.palette = page.palette;
+}
+
+FrameSlot* claim_slot() {
+    for (auto& slot : slots) {
+        int expected = FRAME_FREE;
+        if (slot.state.compare_exchange_strong(expected, FRAME_WRITING)) return &slot;
+    }
+    // No slot free: overwrite the oldest frame the window has not taken.
+    FrameSlot* oldest = nullptr;
+    for (auto& slot : slots)
+        if (slot.state.load() == FRAME_READY && (!oldest || slot.sequence < oldest->sequence)) oldest = &slot;
+    if (oldest) {
+        int expected = FRAME_READY;
+        if (oldest->state.compare_exchange_strong(expected, FRAME_WRITING)) return oldest;
+    }
+    return nullptr;
+}
+
+void render_text_page(const ScreenImage& page, uint32_t* out) {
+    const int columns = page.width, rows = page.height, cell_height = text_cell_height(page);
+    const int frame_width = columns * 8;
+    const size_t cells = static_cast<size_t>(columns) * rows;
+    for (int row = 0; row < rows; ++row) {
+        for (int column = 0; column < columns; ++column) {
+            size_t cell = static_cast<size_t>(row) * columns + column;
+            if (cell * 2 + 1 >= page.pixels.size() || cell >= cells) break;
+            uint8_t character = page.pixels[cell * 2];
+            uint8_t attribute = page.pixels[cell * 2 + 1];
+            uint32_t fg = page.palette[attribute & 15] | 0xFF000000u;
+            uint32_t bg = page.palette[(attribute >> 4) & 7] | 0xFF000000u;
+            bool cursor_here = page.cursor_visible && page.cursor_row == row + 1 && page.cursor_column == column + 1;
+            for (int y = 0; y < cell_height; ++y) {
+                uint8_t bits = builtin_font[character][y * 16 / cell_height];
+                // The cursor: the cell's two lowest lines in its foreground colour.
+                if (cursor_here && y >= cell_height - 2) bits = 0xFF;
+                uint32_t* line = out + static_cast<size_t>(row * cell_height + y) * frame_width + column * 8;
+                for (int x = 0; x < 8; ++x) line[x] = (bits & (0x80 >> x)) ? fg : bg;
+            }
+        }
+    }
+}
+}  // namespace
+
+void frame_size(const ScreenImage& page, int& width, int& height) {
+    if (page.text_page) {
+        width = page.width * 8;
+        height = page.height * text_cell_height(page);
+    } else {
+        width = page.width;
+        height = page.height;
+    }
+}
+
+void render_page(const ScreenImage& page, uint32_t* out) {
+    if (page.text_page) return render_text_page(page, out);
+    const size_t count = static_cast<size_t>(page.width) * page.height;
+    if (page.bytes_per_pixel == 4) {
+        const size_t n = std::min(count, page.pixels.size() / 4);
+        std::memcpy(out, page.pixels.data(), n * 4);
+        for (size_t i = 0; i < n; ++i) out[i] |= 0xFF000000u;
+        return;
+    }
+    // Palette with alpha forced, so a colour index maps straight to a pixel.
+    uint32_t colours[256];
+    for (int i = 0; i < 256; ++i) colours[i] = page.palette[i] | 0xFF000000u;
+    const uint8_t* in = page.pixels.data();
+    const size_t n = std::min(count, page.pixels.size());
+    for (size_t i = 0; i < n; ++i) out[i] = colours[in[i]];
+}
+
+void frame_builder_init() {
+    for (auto& slot : slots) {
+        slot.state.store(FRAME_FREE);
+        slot.sequence.store(0);
+    }
+    last = PageCopy{};
+    last_sequence.store(0);
+}
+
+bool frame_builder_pass() {
+    int32_t lock = display_lock.load();
+    if (lock == 1) display_lock.compare_exchange_strong(lock, 2);
+    if (lock != 0) return false;
+    display_started.store(true, std::memory_order_relaxed);
+    const ScreenImage* page = display_page.load();
+    if (!page) return false;
+    bool forced = full_frame_requested.exchange(false);
+    if (!forced && !page_changed(*page)) return false;
+    FrameSlot* slot = claim_slot();
+    if (!slot) return false;
+    frame_size(*page, slot->width, slot->height);
+    slot->pixels.resize(static_cast<size_t>(slot->width) * slot->height);
+    std::fill(slot->pixels.begin(), slot->pixels.end(), 0xFF000000u);
+    render_page(*page, slot->pixels.data());
+    keep_copy(*page);
+    slot->sequence.store(last_sequence.fetch_add(1) + 1);
+    slot->state.store(FRAME_READY);
+    return true;
+}
+
+const FrameSlot* take_newest_frame() {
+    FrameSlot* newest = nullptr;
+    for (auto& slot : slots)
+        if (slot.state.load() == FRAME_READY && (!newest || slot.sequence > newest->sequence)) newest = &slot;
+    if (!newest) return nullptr;
+    int expected = FRAME_READY;
+    if (!newest->state.compare_exchange_strong(expected, FRAME_ON_SCREEN)) return nullptr;
+    for (auto& slot : slots) {
+        if (&slot == newest) continue;
+        int on_screen = FRAME_ON_SCREEN;
+        slot.state.compare_exchange_strong(on_screen, FRAME_FREE);
+        int ready = FRAME_READY;
+        if (slot.sequence < newest->sequence) slot.state.compare_exchange_strong(ready, FRAME_FREE);
+    }
+    return newest;
+}

@@ -1,0 +1,36 @@
+// Frames: the display page turned into 32-bit pixels on the main-loop
+// thread, handed to the window thread through three slots.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "pages.h"
+
+enum FrameState : int { FRAME_FREE = 0, FRAME_WRITING = 1, FRAME_READY = 2, FRAME_ON_SCREEN = 3 };
+
+struct FrameSlot {
+    std::atomic<int> state{FRAME_FREE};
+    std::atomic<uint64_t> sequence{0};  // read by both threads
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels;  // 0xAARRGGBB, rows top to bottom
+};
+
+// Forgets every frame and the copy of the last page built.
+void frame_builder_init();
+
+// One pass of the frame builder: grants a requested display_lock, then,
+// while the lock is free, builds a frame when the display page changed.
+// Returns true when it built one.
+bool frame_builder_pass();
+
+// Size of the frame a page gives (a text page: 8 x font-height cells).
+void frame_size(const ScreenImage& page, int& width, int& height);
+// Turns the page into 32-bit pixels through its palette.
+void render_page(const ScreenImage& page, uint32_t* out);
+
+// Window thread: the newest ready frame, now on screen (the one on screen
+// before is released), or null when nothing new is ready.
+const FrameSlot* take_newest_frame();

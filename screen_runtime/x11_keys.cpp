@@ -1,0 +1,68 @@
+#include "x11_keys.h"
+
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+
+#include "keyboard.h"
+#include "platform/platform.h"
+
+namespace {
+Display* connection = nullptr;
+int caps_indicator = -1, num_indicator = -1, scroll_indicator = -1;
+
+int indicator_index(const char* name) {
+    Atom atom = XInternAtom(connection, name, False);
+    int index = -1;
+    if (!XkbGetNamedIndicator(connection, atom, &index, nullptr, nullptr, nullptr)) return -1;
+    return index;
+}
+
+void report_lock_keys() {
+    unsigned state = 0;
+    if (XkbGetIndicatorState(connection, XkbUseCoreKbd, &state) != Success) return;
+    auto on = [state](int index) { return index >= 0 && (state & (1u << index)) != 0; };
+    platform::set_lock_key_state(platform::VK_CAPITAL, on(caps_indicator));
+    platform::set_lock_key_state(platform::VK_NUMLOCK, on(num_indicator));
+    platform::set_lock_key_state(platform::VK_SCROLL, on(scroll_indicator));
+}
+}  // namespace
+
+bool x11_keys_open(unsigned long window) {
+    int major = XkbMajorVersion, minor = XkbMinorVersion, error = 0;
+    connection = XkbOpenDisplay(nullptr, nullptr, nullptr, &major, &minor, &error);
+    if (!connection) return false;
+    Bool supported = False;
+    // Held keys then repeat as presses only, as on the system this runtime
+    // comes from.
+    XkbSetDetectableAutoRepeat(connection, True, &supported);
+    XSelectInput(connection, window, KeyPressMask | KeyReleaseMask);
+    caps_indicator = indicator_index("Caps Lock");
+    num_indicator = indicator_index("Num Lock");
+    scroll_indicator = indicator_index("Scroll Lock");
+    report_lock_keys();
+    XFlush(connection);
+    return true;
+}
+
+void x11_keys_poll() {
+    if (!connection) return;
+    while (XPending(connection) > 0) {
+        XEvent event;
+        XNextEvent(connection, &event);
+        if (event.type != KeyPress) continue;
+        KeySym keysym = NoSymbol;
+        unsigned consumed = 0;
+        XkbLookupKeySym(connection, static_cast<KeyCode>(event.xkey.keycode), event.xkey.state, &consumed, &keysym);
+        int modifiers = 0;
+        if (event.xkey.state & ShiftMask) modifiers |= KEY_SHIFT;
+        if (event.xkey.state & ControlMask) modifiers |= KEY_CTRL;
+        if (event.xkey.state & Mod1Mask) modifiers |= KEY_ALT;
+        report_lock_keys();
+        handle_x11_key(keysym, modifiers);
+    }
+}
+
+void x11_keys_close() {
+    if (connection) XCloseDisplay(connection);
+    connection = nullptr;
+}

@@ -1,0 +1,153 @@
+// A program for the runtime's window, run under Xvfb by test_display_x11:
+// the first word of its command line picks what it does; it reports on
+// standard output, one line per event.
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+
+#include "display_test_pages.h"
+#include "keyboard.h"
+#include "pages.h"
+#include "platform/platform.h"
+#include "runtime.h"
+#include "screen_runtime.h"
+#include "window_requests.h"
+
+namespace {
+void say(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    std::vprintf(format, arguments);
+    va_end(arguments);
+    std::putchar('\n');
+    std::fflush(stdout);
+}
+
+void event_check(int line) {
+    if (event_pending.load(std::memory_order_relaxed)) check_statement_events(line, 0, nullptr);
+}
+
+void wait_for_window() {
+    while (platform::dialog_owner() == 0) platform::Sleep(5);
+    say("window %lu", platform::dialog_owner());
+}
+
+[[noreturn]] void idle() {
+    for (;;) {
+        platform::Sleep(5);
+        event_check(1);
+    }
+}
+
+// The hand-over a screen-mode change makes with the frame builder.
+void show_page(ScreenImage* page) {
+    while (!display_started.load()) platform::Sleep(1);
+    display_lock.store(1);
+    while (display_lock.load() != 2) platform::Sleep(0);
+    full_frame_requested.store(true);
+    write_page = read_page = page;
+    display_page.store(page);
+    display_lock.store(0);
+}
+
+int queued_keys() { return static_cast<int>((key_queue.tail.load() - key_queue.head.load()) & 15); }
+
+void report_fullscreen_changes(FullscreenMode& reported) {
+    FullscreenMode now = fullscreen_mode_in_force();
+    if (now == reported) return;
+    reported = now;
+    say("fullscreen %d %d", now.mode, now.smooth ? 1 : 0);
+}
+
+// Polls keys in the form of the benchmark's own key wait.
+[[noreturn]] void key_loop(bool report) {
+    FullscreenMode reported;
+    for (int line = 10;; line = 10) {
+        uint32_t mark = temp_string_count();
+        TextString* key = poll_key();
+        if (report && key->length > 0) {
+            std::string text = "key";
+            char hex[4];
+            for (int i = 0; i < key->length; ++i) {
+                std::snprintf(hex, sizeof hex, " %02x", key->data[i]);
+                text += hex;
+            }
+            say("%s", text.c_str());
+        }
+        release_temp_strings(mark, 0);
+        if (report) report_fullscreen_changes(reported);
+        event_check(line);
+    }
+}
+}  // namespace
+
+void benchmark_main(int32_t) {
+    std::istringstream words(runtime_command_line);
+    std::string scenario, option;
+    words >> scenario;
+    bool has_option = static_cast<bool>(words >> option);
+    if (has_option && (scenario == "text" || scenario == "mode12")) set_fullscreen_mode(std::atoi(option.c_str()), 0);
+
+    if (scenario == "text") {
+        fill_probe_text_page(*write_page);
+        wait_for_window();
+        say("ready");
+        idle();
+    }
+    if (scenario == "mode12") {
+        ScreenImage* page = new_mode12_page(16);
+        fill_probe_mode12_page(*page);
+        show_page(page);
+        wait_for_window();
+        say("ready");
+        idle();
+    }
+    if (scenario == "title") {
+        set_window_title(text_from_literal("Early title"));
+        say("early %d", window_exists.load() ? 0 : 1);
+        wait_for_window();
+        platform::Sleep(300);
+        set_window_title(text_from_literal("Late title"));
+        say("late");
+        idle();
+    }
+    if (scenario == "keys" || scenario == "keywait") {
+        wait_for_window();
+        say("ready");
+        key_loop(scenario == "keys");
+    }
+    if (scenario == "busy") {
+        wait_for_window();
+        say("ready");
+        for (uint32_t n = 0;; ++n) {
+            write_page->pixels[n % write_page->pixels.size()] = static_cast<uint8_t>(n);
+            event_check(20);
+        }
+    }
+    if (scenario == "blocked") {
+        // As if inside a modal dialog: no event check ever again.
+        wait_for_window();
+        say("ready");
+        for (;;) platform::Sleep(1000);
+    }
+    if (scenario == "dialog") {
+        wait_for_window();
+        say("ready");
+        raise_error(5);
+        event_check(30);
+        idle();
+    }
+    if (scenario == "prompt") {
+        ScreenImage* page = new_mode12_page(16);
+        show_page(page);
+        wait_for_window();
+        say("ready");
+        while (queued_keys() < 2) platform::Sleep(5);
+        say("queued");
+        end_program();
+    }
+    say("unknown scenario '%s'", scenario.c_str());
+    std::exit(2);
+}
