@@ -7,6 +7,9 @@
 //
 // --cheap-log  stands in for the logarithm of the delay loops (development runs)
 // --timing     writes the seconds each workload took to standard error
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
@@ -97,12 +100,29 @@ void at_exit() {
     std::fflush(stdout);
 }
 
+#ifndef LOGARITHM_PROBED
+// The twin built with the logarithm's probe, beside this program.
+[[noreturn]] void run_cheap_log_twin(char** argv) {
+    char self[4096];
+    uint32_t n = platform::GetModuleFileNameA(0, self, sizeof self);
+    std::string twin = std::string(self, n);
+    twin = twin.substr(0, twin.rfind('/') + 1) + "benchmark_trace_cheap_log";
+    execv(twin.c_str(), argv);
+    std::fprintf(stderr, "benchmark_trace: cannot run %s: %s\n", twin.c_str(), std::strerror(errno));
+    std::exit(2);
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--cheap-log") == 0) {
+#ifdef LOGARITHM_PROBED
             probe::cheap_logarithm = true;
+#else
+            run_cheap_log_twin(argv);
+#endif
         } else if (std::strcmp(argv[i], "--timing") == 0) {
             timing = true;
         } else {

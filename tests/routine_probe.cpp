@@ -35,7 +35,6 @@ extern "C" {
 
 void __real_clear_screen(int32_t, uint32_t, int32_t);
 float __real_next_random(float, int32_t);
-double __real_natural_log(double);
 double __real_seconds_since_midnight(double, int32_t);
 TextString* __real_poll_key();
 void __real_print_text(TextString*, int32_t);
@@ -57,13 +56,6 @@ float __wrap_next_random(float argument, int32_t passed) {
     // The routine always draws with no argument: a step unless an error is pending.
     if (pending_error.load(std::memory_order_relaxed) == 0) ++counters.random_steps;
     return __real_next_random(argument, passed);
-}
-
-double __wrap_natural_log(double x) {
-    ++counters.logarithms;
-    if (probe::cheap_logarithm) [[likely]]
-        return -16.74190721293474;
-    return __real_natural_log(x);
 }
 
 double __wrap_seconds_since_midnight(double accuracy, int32_t passed) {

@@ -24,7 +24,8 @@ struct Counters {
 };
 extern Counters counters;
 
-// Replaces natural_log by the value it returns for the routine's constant.
+// Replaces natural_log by the value it returns for the routine's constant
+// (in programs linked with the logarithm's probe; counters.logarithms too).
 extern bool cheap_logarithm;
 
 // Observers, called on the program thread; each may be empty.
