@@ -298,6 +298,28 @@ void draw_line(float x1, float y1, float x2, float y2, uint32_t colour, int32_t 
     line(*page, ax, by, ax, ay, colour, bits, phase);
 }
 
+namespace {
+
+// Both fills move the graphics cursor to their start (relative with bit 1),
+// also when they paint nothing, and start from its pixel; false when the
+// page is not filled or the pixel lies outside the clip box.
+bool fill_start(ScreenImage* page, float x, float y, int32_t passed, Clip& clip, int64_t& sx, int64_t& sy) {
+    if (passed & 1) {
+        x = add_single(x, page->cursor_x);
+        y = add_single(y, page->cursor_y);
+    }
+    page->cursor_x = x;
+    page->cursor_y = y;
+    stats = {};
+    if (!indexed_graphics(page)) return false;
+    clip = clip_of(*page);
+    sx = to_pixel(x);
+    sy = to_pixel(y);
+    return clip.contains(sx, sy);
+}
+
+}  // namespace
+
 void flood_fill(float x, float y, uint32_t fill, uint32_t border, uint32_t, int32_t passed) {
     if (error_pending()) return;
     ScreenImage* page = write_page;
@@ -310,18 +332,9 @@ void flood_fill(float x, float y, uint32_t fill, uint32_t border, uint32_t, int3
     if (!(passed & 4)) border = fill;
     fill &= page->colour_mask;
     border &= page->colour_mask;
-    if (passed & 1) {
-        x = add_single(x, page->cursor_x);
-        y = add_single(y, page->cursor_y);
-    }
-    page->cursor_x = x;
-    page->cursor_y = y;
-    stats = {};
-    if (!indexed_graphics(page)) return;
-
-    const Clip clip = clip_of(*page);
-    const int64_t sx = to_pixel(x), sy = to_pixel(y);
-    if (!clip.contains(sx, sy)) return;
+    Clip clip;
+    int64_t sx, sy;
+    if (!fill_start(page, x, y, passed, clip, sx, sy)) return;
     const size_t start = static_cast<size_t>(sy) * page->width + static_cast<size_t>(sx);
     const uint8_t fill8 = static_cast<uint8_t>(fill), border8 = static_cast<uint8_t>(border);
     if (page->pixels[start] == border8) return;
@@ -382,18 +395,9 @@ void pattern_fill(float x, float y, TextString* tile, uint32_t border, TextStrin
         }
     }
 
-    if (passed & 1) {
-        x = add_single(x, page->cursor_x);
-        y = add_single(y, page->cursor_y);
-    }
-    page->cursor_x = x;
-    page->cursor_y = y;
-    stats = {};
-    if (!indexed_graphics(page)) return;
-
-    const Clip clip = clip_of(*page);
-    const int64_t sx = to_pixel(x), sy = to_pixel(y);
-    if (!clip.contains(sx, sy)) return;
+    Clip clip;
+    int64_t sx, sy;
+    if (!fill_start(page, x, y, passed, clip, sx, sy)) return;
     if (buffers.tile_row.size() < page->height) buffers.tile_row.resize(page->height);
     for (uint32_t row = 0; row < page->height; ++row) buffers.tile_row[row] = row % rows * 8;
     const size_t start = static_cast<size_t>(sy) * page->width + static_cast<size_t>(sx);
