@@ -199,9 +199,12 @@ void create_window(int& argc, char** argv) {
     if (!take_window_title(title)) title = "Untitled";
     window_id = glutCreateWindow(title.c_str());
 
+    // Other connections get the window's id: it must exist on the server first.
+    XSync(glXGetCurrentDisplay(), False);
     unsigned long x_window = glXGetCurrentDrawable();
-    platform::set_dialog_owner(x_window);
+    // Keys first: whoever waits for the dialog owner may press keys at once.
     x11_keys_open(x_window);
+    platform::set_dialog_owner(x_window);
 
     GLenum glew = glewInit();
     if (glew != GLEW_OK)

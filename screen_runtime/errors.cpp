@@ -53,11 +53,6 @@ bool new_cell_block(size_t size) {
     return true;
 }
 
-[[noreturn]] void end_process() {
-    std::fflush(nullptr);
-    std::exit(0);
-}
-
 // A formatted text in memory of its own; null when there is none to be had.
 template <typename... Args>
 char* format_owned(const char* format, Args... args) {

@@ -80,7 +80,7 @@ void render_text_page(const ScreenImage& page, uint32_t* out) {
             uint32_t bg = page.palette[(attribute >> 4) & 7] | 0xFF000000u;
             bool cursor_here = page.cursor_visible && page.cursor_row == row + 1 && page.cursor_column == column + 1;
             for (int y = 0; y < cell_height; ++y) {
-                uint8_t bits = builtin_font[character][y * 16 / cell_height];
+                uint8_t bits = glyph_row(cell_height, character, y);
                 // The cursor: the cell's two lowest lines in its foreground colour.
                 if (cursor_here && y >= cell_height - 2) bits = 0xFF;
                 uint32_t* line = out + static_cast<size_t>(row * cell_height + y) * frame_width + column * 8;
@@ -159,8 +159,11 @@ const FrameSlot* take_newest_frame() {
         if (&slot == newest) continue;
         int on_screen = FRAME_ON_SCREEN;
         slot.state.compare_exchange_strong(on_screen, FRAME_FREE);
+        // An older ready frame is never shown now. Hold the slot before the
+        // last look at its sequence: the builder may have just rewritten it.
         int ready = FRAME_READY;
-        if (slot.sequence < newest->sequence) slot.state.compare_exchange_strong(ready, FRAME_FREE);
+        if (slot.sequence < newest->sequence && slot.state.compare_exchange_strong(ready, FRAME_WRITING))
+            slot.state.store(slot.sequence < newest->sequence ? FRAME_FREE : FRAME_READY);
     }
     return newest;
 }

@@ -163,8 +163,8 @@ Press translate_special(int key, int modifiers) {
     return {};
 }
 
-// Break is Ctrl+Pause on a PC keyboard; a lookup at index 0 normally
-// reports it as Pause with Ctrl held. Shift+Tab becomes ISO_Left_Tab, which
+// Break is Ctrl+Pause on a PC keyboard: it may come as XK_Break, or as
+// Pause with Ctrl held, depending on the keymap. Shift+Tab becomes ISO_Left_Tab, which
 // freeglut drops, so it is taken here too.
 Press translate_x11(unsigned long keysym, int modifiers) {
     const bool ctrl = modifiers & KEY_CTRL;

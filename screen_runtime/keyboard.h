@@ -40,8 +40,8 @@ constexpr int KEY_ALT = 4;
 //   (the X path owns Num Lock) and the modifier keys freeglut reports as
 //   special keys (GLUT_KEY_SHIFT_L ... GLUT_KEY_SUPER_R).
 // - handle_x11_key: every KeyPress seen on the display side's second X
-//   connection, keysym from XLookupKeysym(event, 0), modifiers from the
-//   event state (ShiftMask -> KEY_SHIFT, ControlMask -> KEY_CTRL,
+//   connection, keysym looked up with the event's modifiers (so Ctrl+Pause
+//   may arrive as XK_Break), modifiers from the event state (ShiftMask -> KEY_SHIFT, ControlMask -> KEY_CTRL,
 //   Mod1Mask -> KEY_ALT). It acts only on the keys freeglut does not deliver
 //   on X11 — XK_Pause, XK_Break, XK_Scroll_Lock, Shift+XK_Tab (which X
 //   turns into ISO_Left_Tab) — and on Ctrl+XK_Num_Lock; every other keysym

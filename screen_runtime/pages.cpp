@@ -55,10 +55,11 @@ void take_display_lock() {
     if (!automatic_display.load(std::memory_order_relaxed) || !display_started.load(std::memory_order_relaxed))
         return;
     display_lock.store(1, std::memory_order_relaxed);
-    while (display_lock.load(std::memory_order_relaxed) != 2) platform::Sleep(0);
+    // Acquire: the builder's reads of the old page come before its grant.
+    while (display_lock.load(std::memory_order_acquire) != 2) platform::Sleep(0);
 }
 
-void release_display_lock() { display_lock.store(0, std::memory_order_relaxed); }
+void release_display_lock() { display_lock.store(0, std::memory_order_release); }
 
 void blank_cells(ScreenImage* page, int first_row, int last_row) {
     uint8_t attribute = blank_attribute(page->background, page->foreground);

@@ -24,12 +24,16 @@ void start_main_loop_thread();
 // is gone), stops the other threads and ends the process with exit code 0.
 void check_for_shutdown(bool window_closed);
 [[noreturn]] void shut_down_process();
+// Ends the process with exit code 0 after flushing: every orderly end and
+// every critical error comes here.
+[[noreturn]] void end_process();
 
 // How long the shutdown waits for the program and event-timer threads to
 // acknowledge the stop. A running program thread reaches an event check
 // (or the 100 ms poll of the closing prompt) far sooner; one that has not
 // answered by then is blocked (a modal dialog) and counts as halted.
-constexpr uint32_t shutdown_ack_limit_ms = 1000;
+// Tests lengthen it to show that a running program does answer.
+extern std::atomic<uint32_t> shutdown_ack_limit_ms;
 
 // A main loop with no display side: sleeps 15 ms and 1 ms and checks for
 // shutdown, for ever. Used by tests and the trace.

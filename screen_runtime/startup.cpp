@@ -17,6 +17,7 @@
 
 std::string runtime_command_line;
 std::atomic<bool> window_thread_started{false};
+std::atomic<uint32_t> shutdown_ack_limit_ms{1000};
 std::atomic<bool> window_exists{false};
 std::atomic<bool> window_closed{false};
 std::atomic<bool> framebuffer_objects_supported{false};
@@ -75,7 +76,12 @@ void start_program_and_timer_threads() {
 }
 
 void start_headless_main_loop_thread() { platform::_beginthread(headless_main_loop_thread, 0, nullptr); }
-void start_main_loop_thread() { platform::_beginthread(main_loop_thread, 0, nullptr); }
+void start_main_loop_thread() {
+    // From here on a screen-mode change must wait for the frame builder: it
+    // may read the display page from its very first pass.
+    display_started.store(true);
+    platform::_beginthread(main_loop_thread, 0, nullptr);
+}
 
 void shut_down_process() {
     stop_program.store(1, std::memory_order_relaxed);
@@ -87,6 +93,10 @@ void shut_down_process() {
         display_lock.compare_exchange_strong(requested, 2);
         platform::Sleep(16);
     }
+    end_process();
+}
+
+void end_process() {
     std::fflush(nullptr);
     // With a window, no static destructors: the window thread may still be
     // inside freeglut using them, and the program thread inside a dialog.
