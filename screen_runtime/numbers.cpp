@@ -183,7 +183,8 @@ __attribute__((noinline)) double natural_log(double x) {
         "fldl %1\n\t"
         "fyl2x"
         : "=t"(result)
-        : "m"(x));
+        : "m"(x)
+        : "st(1)");
     return static_cast<double>(result);
 #else
     return static_cast<double>(logl(static_cast<long double>(x)));

@@ -180,11 +180,13 @@ void set_screen_mode(int32_t mode, int32_t, int32_t active_page, int32_t visual_
     if (error_pending()) return;
     ScreenImage* old = write_page;
     if (!(passed & 1)) mode = old->mode;
+    // Any call but one that gives mode 0 alone ends the start-up widening,
+    // also one that is refused.
+    if (!(passed == 1 && mode == 0)) widening_allowed = false;
     if (mode < 0 || (mode >= 3 && mode <= 6) || mode > 13) return fail();
     // One page per screen, and only the text screen and mode 12 are built.
     if (((passed & 4) && active_page != 0) || ((passed & 8) && visual_page != 0)) return fail();
     if (mode != 0 && mode != 12) return fail();
-    if (!(passed == 1 && mode == 0)) widening_allowed = false;
     if (mode == old->mode) return;
 
     int font_height = old->text_columns() == 80 && old->text_rows() == 60 ? 8 : 16;

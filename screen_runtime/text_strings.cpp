@@ -12,6 +12,7 @@
 #include <cstring>
 #include <new>
 
+#include "runtime.h"
 #include "screen_runtime.h"
 #include "string_store.h"
 
@@ -35,7 +36,7 @@ uint8_t no_bytes[1] = {0};
 
 [[noreturn]] void out_of_memory(int32_t code) {
     raise_error(code);  // critical: ends the process
-    std::exit(0);
+    end_process();
 }
 
 // A growable array of pointers on malloc, so that failure is ours to report.

@@ -588,6 +588,15 @@ TEST_F(Pages, StartupScreenWidensOnce) {
     locate_cursor(40, 5, 0, 0, 0, 3);
     EXPECT_EQ(pending_error.load(), 5);
     EXPECT_EQ(page().height, 25);
+
+    // So does a switch that is refused.
+    reset();
+    set_screen_mode(3, 0, 0, 0, 0, 1);
+    EXPECT_EQ(pending_error.load(), 5);
+    pending_error = 0;
+    locate_cursor(40, 5, 0, 0, 0, 3);
+    EXPECT_EQ(pending_error.load(), 5);
+    EXPECT_EQ(page().height, 25);
 }
 
 TEST(BuiltinFont, CodePage437Shapes) {

@@ -124,6 +124,7 @@ int run_dialog(Display* d, unsigned long owner_window, const char* text, const c
     int pressed = -1;  // button under the last mouse press
     int answer = 0;
     bool focused = false;
+    bool destroyed = false;  // by someone else: destroying it again would be an X error
     while (answer == 0) {
         XEvent e;
         XNextEvent(d, &e);
@@ -178,14 +179,17 @@ int run_dialog(Display* d, unsigned long owner_window, const char* text, const c
                     answer = refuse;
                 break;
             case DestroyNotify:
-                if (e.xdestroywindow.window == w) answer = refuse;
+                if (e.xdestroywindow.window == w) {
+                    answer = refuse;
+                    destroyed = true;
+                }
                 break;
             default:
                 break;
         }
     }
     XFreeGC(d, gc);
-    XDestroyWindow(d, w);
+    if (!destroyed) XDestroyWindow(d, w);
     if (own_font)
         XFreeFont(d, font);
     else
