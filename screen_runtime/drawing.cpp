@@ -102,22 +102,20 @@ uint32_t line(const ScreenImage& page, int64_t x0, int64_t y0, int64_t x1, int64
 // Buffers kept between fills: no allocation once they have grown to the page.
 struct FillBuffers {
     std::vector<uint64_t> marks;  // one examined bit per pixel of the page
-    bool marks_dirty = false;
     std::vector<uint64_t> current, next;  // generations: x | y << 16 | directions << 32
     std::vector<uint32_t> tile_row;       // per page row: offset of its tile row
 };
 FillBuffers buffers;
 FillStats stats;
 
-void prepare_marks(size_t pixels) {
+// Marks for a fill over `pixels` pixels, with its start pixel examined.
+void mark_start(size_t pixels, size_t start) {
     const size_t words = (pixels + 63) / 64;
     if (buffers.marks.size() < words) buffers.marks.resize(words, 0);
+    buffers.marks[start >> 6] |= uint64_t{1} << (start & 63);
 }
 
-void clear_marks() {
-    if (buffers.marks_dirty) std::memset(buffers.marks.data(), 0, buffers.marks.size() * 8);
-    buffers.marks_dirty = false;
-}
+void clear_marks() { std::memset(buffers.marks.data(), 0, buffers.marks.size() * 8); }
 
 // Room for the generation that follows one of `count` pixels (each finds at most 4).
 uint64_t* next_room(size_t count) {
@@ -345,9 +343,7 @@ void flood_fill(float x, float y, uint32_t fill, uint32_t border, uint32_t, int3
         spread_flood<false>(*page, clip, packed, fill8, border8);
         return;
     }
-    prepare_marks(page->pixels.size());
-    buffers.marks[start >> 6] |= uint64_t{1} << (start & 63);
-    buffers.marks_dirty = true;
+    mark_start(page->pixels.size(), start);
     spread_flood<true>(*page, clip, packed, fill8, border8);
     clear_marks();
 }
@@ -406,9 +402,7 @@ void pattern_fill(float x, float y, TextString* tile, uint32_t border, TextStrin
     if (present == border8 || (present == own && own != background_colour)) return;
     page->pixels[start] = own;
     stats.painted = 1;
-    prepare_marks(page->pixels.size());
-    buffers.marks[start >> 6] |= uint64_t{1} << (start & 63);
-    buffers.marks_dirty = true;
+    mark_start(page->pixels.size(), start);
     spread_pattern(*page, clip, static_cast<uint64_t>(sx) | static_cast<uint64_t>(sy) << 16, colours, border8,
                    background_colour);
     clear_marks();
