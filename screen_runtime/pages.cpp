@@ -61,13 +61,15 @@ void take_display_lock() {
 
 void release_display_lock() { display_lock.store(0, std::memory_order_release); }
 
-void blank_cells(ScreenImage* page, int first_row, int last_row) {
-    uint8_t attribute = blank_attribute(page->background, page->foreground);
+// Text rows first..last become blanks; the attribute is that of a blank in
+// the page's colours unless the clear gives its own fill.
+void blank_cells(ScreenImage* page, int first_row, int last_row, int attribute = -1) {
+    if (attribute < 0) attribute = blank_attribute(page->background, page->foreground);
     for (int r = first_row; r <= last_row; ++r) {
         uint8_t* cell = page->row(r - 1);
         for (int c = 0; c < page->width; ++c) {
             cell[2 * c] = 32;
-            cell[2 * c + 1] = attribute;
+            cell[2 * c + 1] = static_cast<uint8_t>(attribute);
         }
     }
 }
@@ -213,16 +215,9 @@ void clear_screen(int32_t method, uint32_t colour, int32_t passed) {
     page->cursor_column = 1;
     page->wrap_held = false;
     if (page->text_page) {
-        uint8_t attribute = blank_attribute(fill, page->foreground);
-        auto blank_row = [&](int r) {
-            uint8_t* cell = page->row(r - 1);
-            for (int c = 0; c < page->width; ++c) {
-                cell[2 * c] = 32;
-                cell[2 * c + 1] = attribute;
-            }
-        };
-        for (int r = page->view_top; r <= page->view_bottom; ++r) blank_row(r);
-        if (!view_only && page->view_bottom < page->height) blank_row(page->height);
+        const int attribute = blank_attribute(fill, page->foreground);
+        blank_cells(page, page->view_top, page->view_bottom, attribute);
+        if (!view_only && page->view_bottom < page->height) blank_cells(page, page->height, page->height, attribute);
         return;
     }
     if (view_only) {
