@@ -132,7 +132,11 @@ double seconds_since_midnight(double accuracy, int32_t passed) {
     const uint32_t ms = count % 86400000u;
     const double s = ms / 1000.0;
     const double factor = passed ? 1.0 / accuracy : 18.2;
-    const double ticks = static_cast<double>(rintl(static_cast<long double>(s) * factor));
+    // Every step is a double: the product rounded before the whole number is
+    // taken. With a 64-bit mantissa 2.5 s x 18.2 stays below 45.5 and reads
+    // one tick low; as a double it is the tie 45.5, which goes to 46.
+    const double product = s * factor;
+    const double ticks = std::nearbyint(product);
     const double seconds = ticks / factor;
     return passed ? seconds : static_cast<double>(static_cast<float>(seconds));
 }

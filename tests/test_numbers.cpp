@@ -162,6 +162,29 @@ TEST_F(Numbers, TimeOfDayInTicks) {
     EXPECT_EQ(time_of_day(86399999), 86400.0);
 }
 
+// Readings whose product is a tie only once rounded to double: 2.5 s x 18.2
+// is 45.4999999999999982 with a 64-bit mantissa but 45.5 as a double, which
+// goes to the even 46. Each result is the whole tick count over the factor,
+// as a double and, without an accuracy, then as a single.
+TEST_F(Numbers, TimeOfDayRoundsTheDoubleProductToEven) {
+    struct Case {
+        int64_t day_ms;
+        double accuracy;
+        double seconds;
+    } cases[] = {
+        {2500, 0.0, 2.52747249603271484375},  // 45.5 -> 46 ticks
+        {36002500, 0.0, 36002.52734375},      // 655245.5 -> 655246
+        {86392500, 0.0, 86392.53125},         // 1572343.5 -> 1572344
+        {50, 0.1, 0.0},                       // factor 10: 0.5 -> 0
+        {150, 0.1, 2 / 10.0},                 // 1.5 -> 2
+        {250, 0.1, 2 / 10.0},                 // 2.5 -> 2
+    };
+    for (const Case& c : cases) {
+        const bool given = c.accuracy != 0.0;
+        EXPECT_EQ(time_of_day(c.day_ms, 0, c.accuracy, given ? 1 : 0), c.seconds) << c.day_ms;
+    }
+}
+
 TEST_F(Numbers, TimeOfDayWraps) {
     // Past midnight the day starts again.
     EXPECT_EQ(time_of_day(86399000, 2000), time_of_day(1000));
