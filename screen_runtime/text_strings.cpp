@@ -39,6 +39,13 @@ uint8_t no_bytes[1] = {0};
     end_process();
 }
 
+// Entry limits of the lists by their error code, 508 to 511; 0: none.
+uint32_t list_limits[4] = {};
+
+uint32_t list_limit(int32_t code) {
+    return code >= kPoolFull && code <= kTempListFull ? list_limits[code - kPoolFull] : 0;
+}
+
 // A growable array of pointers on malloc, so that failure is ours to report.
 struct PointerList {
     void** items = nullptr;
@@ -50,6 +57,10 @@ struct PointerList {
         uint64_t size = capacity ? capacity : 64;
         while (size < wanted) size *= 2;
         if (size > UINT32_MAX) out_of_memory(code);
+        if (const uint32_t limit = list_limit(code)) {
+            if (wanted > limit) out_of_memory(code);
+            size = std::min<uint64_t>(size, limit);
+        }
         void* grown = std::realloc(items, size * sizeof(void*));
         if (!grown) out_of_memory(code);
         items = static_cast<void**>(grown);
@@ -232,6 +243,9 @@ uint32_t string_store_capacity() { return store_size; }
 uint32_t string_store_moves() { return store_moves; }
 uint32_t string_descriptors_in_use() { return chunks.count * kDescriptorsPerChunk - returned.count; }
 void string_store_set_limit(uint32_t max_bytes) { store_limit = max_bytes; }
+void string_list_set_limit(int32_t code, uint32_t max_entries) {
+    if (code >= kPoolFull && code <= kTempListFull) list_limits[code - kPoolFull] = max_entries;
+}
 
 uint32_t temp_string_count() { return temporaries.count; }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -255,6 +257,38 @@ TEST_F(TextStrings, StoreBeyondItsLimitIsCriticalError512) {
         for (;;) new_text_string(1000, false);
     };
     EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "512|#12");
+}
+
+TEST_F(TextStrings, ListsBeyondTheirLimitsAreCriticalErrors) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");  // each child starts with fresh lists
+    auto permanent_strings = [] {
+        for (int i = 0; i < 1 << 16; ++i) new_text_string(0, false);
+    };
+    auto literal_views = [] {
+        for (int i = 0; i < 1 << 16; ++i) text_from_literal("x");
+    };
+    struct Case {
+        int32_t code;
+        const char* box;
+        void (*grow)();
+    } cases[] = {
+        {508, "\\[Critical Error #8\\] Out of memory", permanent_strings},  // descriptors
+        {510, "\\[Critical Error #10\\] Out of memory", permanent_strings},  // store blocks
+        {511, "\\[Critical Error #11\\] Out of memory", literal_views},      // temporaries
+    };
+    for (const Case& c : cases) {
+        auto run = [&c] {
+            platform::set_message_box_hook([](const char* text, const char* title, unsigned) {
+                std::fprintf(stderr, "[%s] %s\n", title, text);
+                return platform::IDOK;
+            });
+            string_list_set_limit(c.code, 1024);
+            runtime_init(false);
+            c.grow();
+            std::_Exit(3);
+        };
+        EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), c.box) << c.code;
+    }
 }
 
 }  // namespace
