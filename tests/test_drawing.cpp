@@ -290,6 +290,60 @@ TEST_F(Drawing, PatternFillDecodesPlanesAndRows) {
     EXPECT_EQ(rows(), (std::vector<std::string>{"1248" "0000", "11111111", "12480000"}));
 }
 
+TEST_F(Drawing, PatternFillLaysTheTileFromThePageTop) {
+    // Three rows: 76543210, 88889999, 20044002. Started at (6, 4) inside a
+    // clip box from (1, 1): rows still count from the page's top row and
+    // columns from its left edge.
+    TextString tile = text(std::string("\xAA\xCC\xF0\x00" "\x0F\x00\x00\xFF" "\x00\x81\x18\x00", 12));
+    load({"0000000000", "0000000000", "0000000000", "0000000000", "0000000000", "0000000000", "0000000000"});
+    page->clip_x1 = 1, page->clip_y1 = 1, page->clip_x2 = 8, page->clip_y2 = 5;
+    pattern_fill(6, 4, &tile, 15, nullptr, 2 | 4);
+    EXPECT_EQ(rows(), (std::vector<std::string>{"0000000000",
+                                                "0888999980",
+                                                "0004400220",
+                                                "0654321070",
+                                                "0888999980",
+                                                "0004400220",
+                                                "0000000000"}));
+}
+
+TEST_F(Drawing, PatternFillTakesAGenerationInTheOrderFound) {
+    // The pixel of colour 1 next to the start's left neighbour is reached in
+    // the same generation from below or above (kept, as it has its tile
+    // colour) and from the side (always taken). The left neighbour was found
+    // first, so the pixel is kept and the corner behind it stays unpainted.
+    TextString ones = text("\xFF");
+    struct Case {
+        std::vector<std::string> page, after;
+    } cases[] = {
+        {{"0100", "F000", "0000"}, {"0111", "F111", "1111"}},
+        {{"0000", "F000", "0100"}, {"1111", "F111", "0111"}},
+    };
+    for (const Case& c : cases) {
+        load(c.page);
+        pattern_fill(2, 1, &ones, 15, nullptr, 2 | 4);
+        EXPECT_EQ(rows(), c.after) << c.page[0];
+    }
+}
+
+TEST_F(Drawing, PatternFillMasksTheBorder) {
+    TextString ones = text("\xFF");
+    struct Case {
+        uint32_t border, foreground;
+        int32_t passed;
+        std::string page, after;
+    } cases[] = {
+        {0x1F, 15, 2 | 4, "00F00", "11F00"},  // given
+        {0, 0x2C, 2, "00C00", "11C00"},       // the foreground's
+    };
+    for (const Case& c : cases) {
+        load({c.page});
+        page->foreground = c.foreground;
+        pattern_fill(0, 0, &ones, c.border, nullptr, c.passed);
+        EXPECT_EQ(rows()[0], c.after) << c.border;
+    }
+}
+
 TEST_F(Drawing, PatternFillStartRules) {
     TextString ones = text("\xFF");  // every tile pixel colour 1
     struct Case {
@@ -352,6 +406,9 @@ TEST_F(Drawing, PatternFillBackgroundString) {
         {"\xFF", false},                       // background 1
         {std::string("\0\x01", 2), false},    // no background colour at all
         {std::string(255, '\0'), true},
+        // Only the first four bytes count.
+        {std::string("\0\0\0\0\x07", 5), true},
+        {std::string("\0\0\0\0\xFF", 5), true},
     };
     for (const auto& c : cases) {
         load({"000", "0F0"});
