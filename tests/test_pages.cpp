@@ -176,6 +176,8 @@ TEST_F(Pages, WrapAtTheLastColumnIsHeldBack) {
         {"line ends", [] { print_text(empty_text, 1); }, 6, 1, false},
         {"empty text", [] { print_text(empty_text, 0); }, 5, 80, true},
         {"cursor placed", [] { locate_cursor(8, 3, 0, 0, 0, 3); }, 8, 3, false},
+        {"viewport set", [] { set_text_viewport(3, 20, 1), print("C"); }, 3, 2, false},
+        {"viewport reset", [] { set_text_viewport(0, 0, 0), print("C"); }, 1, 2, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -410,6 +412,7 @@ TEST_F(Pages, IllegalArgumentsRaiseFiveAndChangeNothing) {
         {"active page 1", false, [] { set_screen_mode(12, 0, 1, 0, 0, 5); }},
         {"visual page 1", false, [] { set_screen_mode(12, 0, 0, 1, 0, 9); }},
         {"clear colour 16", true, [] { clear_screen(0, 16, 2); }},
+        {"clear colour 16 text", false, [] { clear_screen(0, 16, 2); }},
         {"clear method 3", true, [] { clear_screen(3, 0, 1); }},
         {"clear method -1", false, [] { clear_screen(-1, 0, 1); }},
         {"row 0", false, [] { locate_cursor(0, 1, 0, 0, 0, 1); }},
@@ -562,6 +565,50 @@ TEST_F(Pages, ClearScreen) {
     expect_cursor(4, 1);
     clear_screen(0, 0, 0);
     for (uint8_t v : page().pixels) ASSERT_EQ(v, 0);
+
+    // The colour mask itself is the largest colour taken.
+    for (bool graphics : {false, true}) {
+        reset();
+        if (graphics) to_mode12();
+        clear_screen(0, 15, 2);
+        EXPECT_EQ(pending_error.load(), 0) << graphics;
+        EXPECT_EQ(graphics ? pixel(639, 479) : cell_attr(25, 80), graphics ? 15 : 7 * 16 + 7);
+    }
+}
+
+TEST_F(Pages, TabFromATabStopWritesBlanksToTheNext) {
+    const int cases[][2] = {{1, 9}, {9, 17}, {72, 73}};  // start column, end column
+    for (auto [start, end] : cases) {
+        SCOPED_TRACE(start);
+        reset();
+        locate_cursor(4, 1, 0, 0, 0, 3);
+        print(std::string(80, 'x'));
+        locate_cursor(4, start, 0, 0, 0, 3);
+        print("\t");
+        expect_cursor(4, end);
+        EXPECT_EQ(row_text(4, start, end - 1), std::string(end - start, ' '));
+        EXPECT_EQ(cell_char(4, end), 'x');
+    }
+}
+
+TEST_F(Pages, GlyphCellsAreDrawnWholeOverAnyPage) {
+    to_mode12();
+    std::memset(page().pixels.data(), 9, page().pixels.size());
+    page().foreground = 14;
+    page().background = 2;
+    locate_cursor(3, 5, 0, 0, 0, 3);
+    const std::string text = "A\x01 ";
+    print(text);
+    // Cells of row 3, columns 5 to 7: pixel rows 32 to 47, columns 32 to 55.
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x) {
+            int expected = 9;
+            if (y >= 32 && y < 48 && x >= 32 && x < 56) {
+                const uint8_t code = static_cast<uint8_t>(text[(x - 32) / 8]);
+                expected = builtin_font[code][y - 32] & (0x80 >> (x % 8)) ? 14 : 2;
+            }
+            ASSERT_EQ(pixel(x, y), expected) << "x " << x << " y " << y;
+        }
 }
 
 TEST_F(Pages, StartupScreenWidensOnce) {
