@@ -185,6 +185,7 @@ TEST(Platform, XlibDialogAnswersKeysAndCloseButton) {
                  {{XK_Return}, yes_no, platform::IDYES},
                  // No Cancel on a Yes/No box: these leave it waiting for the answer.
                  {{XK_Escape, XK_y}, yes_no, platform::IDYES},
+                 {{XK_Escape, XK_n}, yes_no, platform::IDNO},
                  {{close_button, XK_n}, yes_no, platform::IDNO},
                  {{close_button, XK_Escape, XK_Return}, yes_no, platform::IDYES},
                  {{XK_Return}, 0x1000, platform::IDOK},
