@@ -5,6 +5,7 @@
 #include <GL/glx.h>
 #include <X11/Xlib.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,39 @@ int frame_width = 640, frame_height = 400;
 bool texture_filled = false;
 
 FullscreenMode shown_mode;
+
+// Another program may destroy the window (XDestroyWindow) at any moment.
+// freeglut says nothing about it, and a request of ours that then names the
+// window fails: the default X error handler would end the process with
+// exit code 1. Both are a close.
+std::atomic<unsigned long> x_window_id{0};
+std::atomic<int> glx_error_base{-1};
+std::atomic<bool> window_destroyed{false};
+std::atomic<XErrorHandler> next_x_error_handler{nullptr};
+// GLX protocol errors that name a drawable, after the extension's base.
+constexpr int glx_bad_drawable = 2, glx_bad_current_window = 5, glx_bad_current_drawable = 11, glx_bad_window = 12;
+
+bool names_the_missing_window(const XErrorEvent& error) {
+    const unsigned long window = x_window_id.load();
+    if (window == 0 || error.resourceid != window) return false;
+    if (error.error_code == BadWindow || error.error_code == BadDrawable) return true;
+    const int base = glx_error_base.load();
+    if (base < 0) return false;
+    const int glx = error.error_code - base;
+    return glx == glx_bad_drawable || glx == glx_bad_current_window || glx == glx_bad_current_drawable ||
+           glx == glx_bad_window;
+}
+
+// Called by Xlib on whichever thread reads the error: no Xlib calls here.
+int on_x_error(Display* display, XErrorEvent* error) {
+    if (names_the_missing_window(*error)) {
+        window_destroyed.store(true);
+        window_closed.store(true);
+        return 0;
+    }
+    XErrorHandler next = next_x_error_handler.load();
+    return next ? next(display, error) : 0;
+}
 
 void upload(const FrameSlot& frame) {
     glBindTexture(GL_TEXTURE_2D, texture);
@@ -93,7 +127,7 @@ void draw() {
 }
 
 void on_display() {
-    if (window_gone) return;
+    if (window_gone || window_destroyed.load()) return;
     draw();
     glutSwapBuffers();
 }
@@ -129,9 +163,18 @@ void apply_fullscreen_request() {
     glutPostRedisplay();
 }
 
+void on_close();
+
+// Reads the side connection; false, after closing, when the window has been
+// destroyed.
+bool window_stands() {
+    if (x11_keys_poll() && !window_destroyed.load()) return true;
+    on_close();
+    return false;
+}
+
 void on_timer(int) {
-    if (window_gone) return;
-    x11_keys_poll();
+    if (window_gone || !window_stands()) return;
     apply_title();
     apply_fullscreen_request();
     // Windowed, the window follows the frame's size (640 x 400 text, 640 x 480 graphics).
@@ -167,14 +210,12 @@ int glut_modifiers() {
 
 // The side channel's keys go first, so Pause then a key keeps its order.
 void on_keyboard(unsigned char key, int, int) {
-    if (window_gone) return;
-    x11_keys_poll();
+    if (window_gone || !window_stands()) return;
     handle_character_key(key, glut_modifiers());
 }
 
 void on_special(int key, int, int) {
-    if (window_gone) return;
-    x11_keys_poll();
+    if (window_gone || !window_stands()) return;
     handle_special_key(key, glut_modifiers());
 }
 
@@ -199,9 +240,14 @@ void create_window(int& argc, char** argv) {
     if (!take_window_title(title)) title = "Untitled";
     window_id = glutCreateWindow(title.c_str());
 
-    // Other connections get the window's id: it must exist on the server first.
-    XSync(glXGetCurrentDisplay(), False);
+    Display* display = glXGetCurrentDisplay();
     unsigned long x_window = glXGetCurrentDrawable();
+    int glx_errors = 0, glx_events = 0;
+    if (glXQueryExtension(display, &glx_errors, &glx_events)) glx_error_base.store(glx_errors);
+    x_window_id.store(x_window);
+    next_x_error_handler.store(XSetErrorHandler(on_x_error));
+    // Other connections get the window's id: it must exist on the server first.
+    XSync(display, False);
     // Keys first: whoever waits for the dialog owner may press keys at once.
     x11_keys_open(x_window);
     platform::set_dialog_owner(x_window);

@@ -8,6 +8,7 @@
 
 namespace {
 Display* connection = nullptr;
+Window watched = 0;
 int caps_indicator = -1, num_indicator = -1, scroll_indicator = -1;
 
 int indicator_index(const char* name) {
@@ -35,7 +36,10 @@ bool x11_keys_open(unsigned long window) {
     // Held keys then repeat as presses only, as on the system this runtime
     // comes from.
     XkbSetDetectableAutoRepeat(connection, True, &supported);
-    XSelectInput(connection, window, KeyPressMask | KeyReleaseMask);
+    // Structure events: freeglut says nothing when another program destroys
+    // the window, this connection does.
+    watched = window;
+    XSelectInput(connection, window, KeyPressMask | KeyReleaseMask | StructureNotifyMask);
     caps_indicator = indicator_index("Caps Lock");
     num_indicator = indicator_index("Num Lock");
     scroll_indicator = indicator_index("Scroll Lock");
@@ -44,11 +48,13 @@ bool x11_keys_open(unsigned long window) {
     return true;
 }
 
-void x11_keys_poll() {
-    if (!connection) return;
+bool x11_keys_poll() {
+    if (!connection) return true;
+    bool window_stands = true;
     while (XPending(connection) > 0) {
         XEvent event;
         XNextEvent(connection, &event);
+        if (event.type == DestroyNotify && event.xdestroywindow.window == watched) window_stands = false;
         if (event.type != KeyPress) continue;
         KeySym keysym = NoSymbol;
         unsigned consumed = 0;
@@ -60,9 +66,11 @@ void x11_keys_poll() {
         report_lock_keys();
         handle_x11_key(keysym, modifiers);
     }
+    return window_stands;
 }
 
 void x11_keys_close() {
     if (connection) XCloseDisplay(connection);
     connection = nullptr;
+    watched = 0;
 }

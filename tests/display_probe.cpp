@@ -142,6 +142,16 @@ void benchmark_main(int32_t) {
         event_check(30);
         idle();
     }
+    if (scenario == "titles") {
+        // The window thread makes an X request on the window at every pass.
+        wait_for_window();
+        say("ready");
+        for (uint32_t n = 0;; ++n) {
+            set_window_title(text_from_literal(n % 2 ? "Title" : "Other title"));
+            platform::Sleep(1);
+            event_check(40);
+        }
+    }
     if (scenario == "prompt") {
         ScreenImage* page = new_mode12_page(16);
         show_page(page);

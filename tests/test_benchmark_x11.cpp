@@ -145,4 +145,23 @@ TEST_F(Benchmark, ClosedDuringItsTimedRunEndsWithExitCode0) {
     expect_ends_with_code_0(3000);
 }
 
+// Another program destroys the window (as xdotool windowclose does).
+TEST_F(Benchmark, WindowDestroyedAtItsBannerEndsWithExitCode0) {
+    start_benchmark();
+    ASSERT_TRUE(wait_until([&] { return banner_shown(); }, 5000));
+    destroy_window(window);
+    expect_ends_with_code_0();
+}
+
+TEST_F(Benchmark, WindowDestroyedDuringItsTimedRunEndsWithExitCode0) {
+    NEEDS_KEYBOARD();
+    start_benchmark();
+    ASSERT_TRUE(wait_until([&] { return banner_shown(); }, 5000));
+    press({XK_space});
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ASSERT_TRUE(probe.running());
+    destroy_window(window);
+    expect_ends_with_code_0();
+}
+
 }  // namespace

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -154,7 +155,7 @@ Window find_focused_dialog(Display* d, const char* title) {
     return found;
 }
 
-TEST(Platform, XlibDialogAnswersKeys) {
+TEST(Platform, XlibDialogAnswersKeysAndCloseButton) {
     if (!xvfb_installed()) GTEST_SKIP() << "Xvfb is not installed";
     Xvfb server;
     ASSERT_TRUE(server.start());
@@ -170,16 +171,30 @@ TEST(Platform, XlibDialogAnswersKeys) {
     Window owner = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 100, 100, 0, 0, 0);
     XSync(d, False);
 
+    // In place of a key: the close button, as the window manager sends it.
+    constexpr KeySym close_button = NoSymbol;
+    const Atom protocols = XInternAtom(d, "WM_PROTOCOLS", False);
+    const Atom delete_window = XInternAtom(d, "WM_DELETE_WINDOW", False);
+    constexpr unsigned yes_no = 0x1004, ok_only = 0;
     struct Case {
-        KeySym key;
+        std::vector<KeySym> steps;
         unsigned flags;
         int answer;
-    } cases[] = {{XK_n, 0x1004, platform::IDNO},
-                 {XK_y, 0x1004, platform::IDYES},
-                 {XK_Escape, 0x1004, platform::IDNO},
-                 {XK_Return, 0x1000, platform::IDOK}};
+    } cases[] = {{{XK_n}, yes_no, platform::IDNO},
+                 {{XK_y}, yes_no, platform::IDYES},
+                 {{XK_Return}, yes_no, platform::IDYES},
+                 // No Cancel on a Yes/No box: these leave it waiting for the answer.
+                 {{XK_Escape, XK_y}, yes_no, platform::IDYES},
+                 {{XK_Escape, XK_n}, yes_no, platform::IDNO},
+                 {{close_button, XK_n}, yes_no, platform::IDNO},
+                 {{close_button, XK_Escape, XK_Return}, yes_no, platform::IDYES},
+                 {{XK_Return}, 0x1000, platform::IDOK},
+                 {{XK_Return}, ok_only, platform::IDOK},
+                 {{XK_Escape}, ok_only, platform::IDOK},
+                 {{close_button}, ok_only, platform::IDOK}};
+    int number = 0;
     for (const Case& c : cases) {
-        const std::string title = "Unhandled Error #" + std::to_string(c.key);
+        const std::string title = "Unhandled Error #" + std::to_string(++number);
         std::atomic<int> result{0};
         std::thread dialog([&] {
             result = platform::MessageBoxA(owner, "Line: 3 (in main module)\nIllegal function call\nContinue?",
@@ -203,9 +218,23 @@ TEST(Platform, XlibDialogAnswersKeys) {
         EXPECT_EQ(transient_for, owner);
 
         EXPECT_EQ(result.load(), 0);  // it waits for an answer
-        KeyCode code = XKeysymToKeycode(d, c.key);
-        XTestFakeKeyEvent(d, code, True, CurrentTime);
-        XTestFakeKeyEvent(d, code, False, CurrentTime);
+        // One connection sends all steps, so the dialog gets them in order.
+        for (KeySym step : c.steps) {
+            if (step == close_button) {
+                XEvent event{};
+                event.xclient.type = ClientMessage;
+                event.xclient.window = w;
+                event.xclient.message_type = protocols;
+                event.xclient.format = 32;
+                event.xclient.data.l[0] = static_cast<long>(delete_window);
+                event.xclient.data.l[1] = CurrentTime;
+                XSendEvent(d, w, False, NoEventMask, &event);
+            } else {
+                KeyCode code = XKeysymToKeycode(d, step);
+                XTestFakeKeyEvent(d, code, True, CurrentTime);
+                XTestFakeKeyEvent(d, code, False, CurrentTime);
+            }
+        }
         XFlush(d);
         for (auto until = std::chrono::steady_clock::now() + 10s;
              !result.load() && std::chrono::steady_clock::now() < until;)

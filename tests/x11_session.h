@@ -16,6 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -157,6 +158,13 @@ struct Child {
         }
         return -1;
     }
+    // Exit status (waitpid form), waiting as long as it takes.
+    int wait_exit() {
+        while (waitpid(pid, &status, 0) != pid)
+            if (errno != EINTR) return -1;
+        pid = -1;
+        return status;
+    }
     bool running() { return pid > 0 && waitpid(pid, &status, WNOHANG) == 0; }
     ~Child() {
         if (pid > 0) {
@@ -244,6 +252,12 @@ inline void press(std::initializer_list<KeySym> keys) {
     std::this_thread::sleep_for(std::chrono::milliseconds(40));
 }
 
+// As another program does it (xdotool windowclose): no message, the window is gone.
+inline void destroy_window(Window window) {
+    XDestroyWindow(server.x, window);
+    XSync(server.x, False);
+}
+
 inline void send_delete_window(Window window) {
     XEvent event{};
     event.xclient.type = ClientMessage;
@@ -316,6 +330,12 @@ protected:
     void expect_ends_with_code_0(int timeout_ms) {
         int status = probe.wait_exit(timeout_ms);
         ASSERT_NE(status, -1) << "still running";
+        ASSERT_TRUE(WIFEXITED(status)) << "status " << status;
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
+    // A process that never ends shows as the test's timeout.
+    void expect_ends_with_code_0() {
+        int status = probe.wait_exit();
         ASSERT_TRUE(WIFEXITED(status)) << "status " << status;
         EXPECT_EQ(WEXITSTATUS(status), 0);
     }

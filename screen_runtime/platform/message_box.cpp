@@ -111,6 +111,8 @@ int run_dialog(Display* d, unsigned long owner_window, const char* text, const c
     if (owner_window) XSetTransientForHint(d, w, owner_window);
     set_atom_property(d, w, "_NET_WM_WINDOW_TYPE", {"_NET_WM_WINDOW_TYPE_DIALOG"});
     set_atom_property(d, w, "_NET_WM_STATE", {"_NET_WM_STATE_MODAL", "_NET_WM_STATE_ABOVE"});
+    // Taking part in WM_DELETE_WINDOW keeps the window manager from killing
+    // the connection when the close button is used on a box that ignores it.
     Atom delete_window = XInternAtom(d, "WM_DELETE_WINDOW", False);
     XSetWMProtocols(d, w, &delete_window, 1);
 
@@ -120,7 +122,9 @@ int run_dialog(Display* d, unsigned long owner_window, const char* text, const c
     XSetBackground(d, gc, white);
     XMapRaised(d, w);
 
-    const int refuse = yes_no ? IDNO : IDOK;
+    // A Yes/No box has no Cancel: Escape and the close button leave it up,
+    // since No ends the program. An OK box closes with either.
+    const int dismissed = yes_no ? 0 : IDOK;
     int pressed = -1;  // button under the last mouse press
     int answer = 0;
     bool focused = false;
@@ -158,8 +162,10 @@ int run_dialog(Display* d, unsigned long owner_window, const char* text, const c
                 XLookupString(&e.xkey, ignored, sizeof ignored, &key, nullptr);
                 if (key == XK_y || key == XK_Y || key == XK_Return || key == XK_KP_Enter)
                     answer = yes_no ? IDYES : IDOK;
-                else if (key == XK_Escape || (yes_no && (key == XK_n || key == XK_N)))
-                    answer = refuse;
+                else if (yes_no && (key == XK_n || key == XK_N))
+                    answer = IDNO;
+                else if (key == XK_Escape)
+                    answer = dismissed;
                 break;
             }
             case ButtonPress:
@@ -176,11 +182,12 @@ int run_dialog(Display* d, unsigned long owner_window, const char* text, const c
                 break;
             case ClientMessage:
                 if (e.xclient.format == 32 && static_cast<Atom>(e.xclient.data.l[0]) == delete_window)
-                    answer = refuse;
+                    answer = dismissed;
                 break;
             case DestroyNotify:
+                // Nothing can answer it any more.
                 if (e.xdestroywindow.window == w) {
-                    answer = refuse;
+                    answer = yes_no ? IDNO : IDOK;
                     destroyed = true;
                 }
                 break;

@@ -14,9 +14,10 @@ constexpr int IDOK = 1;
 constexpr int IDYES = 6;
 constexpr int IDNO = 7;
 
-// Shows a modal dialog and returns the button chosen. With no display it
-// writes title and text to standard error and answers IDNO (IDOK for an
-// OK-only box).
+// Shows a modal dialog and returns the button chosen. A Yes/No box has no
+// Cancel: Escape and its close button leave it up; an OK box closes with
+// Enter, Escape or its close button. With no display it writes title and
+// text to standard error and answers IDNO (IDOK for an OK-only box).
 int MessageBoxA(unsigned long owner_window, const char* text, const char* title, unsigned flags);
 
 // Tests answer dialogs here instead of on screen; null restores the real ones.
