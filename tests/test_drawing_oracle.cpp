@@ -52,14 +52,13 @@ T pick(Rng& rng, const std::vector<T>& from) {
 // A coordinate near one axis of a clip box: inside, on and just outside its
 // edges, on halves of either sign, or anywhere around the page.
 float coordinate(Rng& rng, int lo, int hi, int size) {
-    switch (uniform(rng, 0, 9)) {
+    switch (uniform(rng, 0, 19)) {
         case 0: return static_cast<float>(lo);
         case 1: return static_cast<float>(hi);
-        case 2: return static_cast<float>(lo - 1);
-        case 3: return static_cast<float>(hi + 1);
-        case 4: return static_cast<float>(uniform(rng, lo - 1, hi + 1)) + 0.5f;
-        case 5: return -0.5f - static_cast<float>(uniform(rng, 0, 2));
-        case 6: return std::uniform_real_distribution<float>(-2.0f, static_cast<float>(size) + 2.0f)(rng);
+        case 2: return static_cast<float>(chance(rng, 50) ? lo - 1 : hi + 1);
+        case 3: return static_cast<float>(uniform(rng, lo - 1, hi)) + 0.5f;
+        case 4: return -0.5f - static_cast<float>(uniform(rng, 0, 2));
+        case 5: return std::uniform_real_distribution<float>(-2.0f, static_cast<float>(size) + 2.0f)(rng);
         default: return static_cast<float>(uniform(rng, lo, hi));
     }
 }
@@ -104,8 +103,9 @@ protected:
     }
     void offset_clip(Rng& rng, oracle::Page& o) {
         if (chance(rng, 30)) return;
-        const int x1 = uniform(rng, 0, (o.width - 1) / 2), y1 = uniform(rng, 0, (o.height - 1) / 2);
-        set_clip(o, x1, y1, uniform(rng, x1, o.width - 1), uniform(rng, y1, o.height - 1));
+        const int x1 = uniform(rng, 0, (o.width - 1) / 3), y1 = uniform(rng, 0, (o.height - 1) / 3);
+        set_clip(o, x1, y1, uniform(rng, std::max(x1, 2 * (o.width - 1) / 3), o.width - 1),
+                 uniform(rng, std::max(y1, 2 * (o.height - 1) / 3), o.height - 1));
     }
     // Boxes and single points in the given colours, by both sides, over the
     // whole page (the clip box is set afterwards).
@@ -140,6 +140,13 @@ protected:
             out << " cursor: runtime (" << page->cursor_x << ", " << page->cursor_y << "), oracle (" << o.cursor_x
                 << ", " << o.cursor_y << ")";
         return out.str();
+    }
+    // A cursor near the clip box and a small step from it.
+    void relative_start(Rng& rng, oracle::Page& o, float& x, float& y) {
+        o.cursor_x = page->cursor_x = coordinate(rng, o.clip_x1, o.clip_x2, o.width);
+        o.cursor_y = page->cursor_y = coordinate(rng, o.clip_y1, o.clip_y2, o.height);
+        x = static_cast<float>(uniform(rng, -4, 4)) / 2.0f;
+        y = static_cast<float>(uniform(rng, -4, 4)) / 2.0f;
     }
     static std::string describe_page(const oracle::Page& o) {
         std::ostringstream out;
@@ -178,14 +185,13 @@ TEST_F(DrawingOracle, FloodFillOverRandomPages) {
         CHECK_CASE("pre-paint", o, describe_page(o));
         offset_clip(rng, o);
 
-        const int32_t passed = pick(rng, std::vector<int32_t>{2, 2, 2 | 4, 2 | 4, 0, 4, 1 | 2, 1 | 2 | 4, 1});
+        const int32_t passed = pick(rng, std::vector<int32_t>{2, 2, 2, 2 | 4, 2 | 4, 2 | 4, 0, 4, 1 | 2, 1 | 2 | 4, 1});
         // High bits on the colours: both are masked before use.
-        const uint32_t fill = pick(rng, colours) | (chance(rng, 30) ? static_cast<uint32_t>(rng()) << 4 : 0);
+        const uint32_t fill = (chance(rng, 20) ? pick(rng, colours) : static_cast<uint32_t>(uniform(rng, 0, 15))) | (chance(rng, 30) ? static_cast<uint32_t>(rng()) << 4 : 0);
         const uint32_t border = pick(rng, colours) | (chance(rng, 30) ? static_cast<uint32_t>(rng()) << 4 : 0);
         float x, y;
         if (passed & 1) {
-            x = static_cast<float>(uniform(rng, -6, 6)) / 2.0f;
-            y = static_cast<float>(uniform(rng, -6, 6)) / 2.0f;
+            relative_start(rng, o, x, y);
         } else {
             x = coordinate(rng, o.clip_x1, o.clip_x2, w);
             y = coordinate(rng, o.clip_y1, o.clip_y2, h);
@@ -258,7 +264,7 @@ TEST_F(DrawingOracle, PatternFillOverRandomPages) {
             colours[1] = o.foreground;
         }
         // Often the page already holds the tile's pattern in part.
-        if (chance(rng, 50)) {
+        if (chance(rng, 30)) {
             TextString t = view(tile);
             const float px = static_cast<float>(uniform(rng, 0, w - 1)), py = static_cast<float>(uniform(rng, 0, h - 1));
             pattern_fill(px, py, &t, 0, nullptr, 2 | 4);
@@ -272,8 +278,7 @@ TEST_F(DrawingOracle, PatternFillOverRandomPages) {
         float x, y;
         if (chance(rng, 15)) {
             passed |= 1;
-            x = static_cast<float>(uniform(rng, -6, 6)) / 2.0f;
-            y = static_cast<float>(uniform(rng, -6, 6)) / 2.0f;
+            relative_start(rng, o, x, y);
         } else {
             x = coordinate(rng, o.clip_x1, o.clip_x2, w);
             y = coordinate(rng, o.clip_y1, o.clip_y2, h);
@@ -292,10 +297,10 @@ TEST_F(DrawingOracle, PatternFillOverRandomPages) {
 // A centre or radius: whole, on a half, a fraction, either sign.
 double circle_value(Rng& rng, int lo, int hi) {
     const double whole = uniform(rng, lo, hi);
-    switch (uniform(rng, 0, 4)) {
+    switch (uniform(rng, 0, 9)) {
         case 0: return whole + 0.5;
+        case 2: case 3: return whole + std::uniform_real_distribution<double>(0.0, 1.0)(rng);
         case 1: return -0.5 - uniform(rng, 0, 3);
-        case 2: return whole + std::uniform_real_distribution<double>(0.0, 1.0)(rng);
         default: return whole;
     }
 }
@@ -311,10 +316,14 @@ TEST_F(DrawingOracle, DrawCircleOverRandomPages) {
               uniform(rng, 0, 3), 0);
         offset_clip(rng, o);
 
-        double radius = circle_value(rng, 0, chance(rng, 70) ? 250 : 12);
+        double radius = circle_value(rng, 0, chance(rng, 70) ? (large ? 250 : std::max(w, h)) : 12);
         if (chance(rng, 15)) radius = -radius;
-        const int reach = static_cast<int>(std::abs(radius)) + 2;
-        const double x = circle_value(rng, -reach, w + reach), y = circle_value(rng, -reach, h + reach);
+        const double rho = std::abs(radius);
+        const int reach = chance(rng, 70) ? 0 : static_cast<int>(rho) + 2;
+        double x = circle_value(rng, -reach, w + reach), y = circle_value(rng, -reach, h + reach);
+        // Just touching an edge of the clip box from outside: still drawn.
+        if (chance(rng, 10)) x = chance(rng, 50) ? o.clip_x1 - rho - 0.5 : o.clip_x2 + rho + 0.5;
+        if (chance(rng, 10)) y = chance(rng, 50) ? o.clip_y1 - rho - 0.5 : o.clip_y2 + rho + 0.5;
         // Colours beyond the mask and of either sign; the foreground never shows.
         const int32_t colour =
             chance(rng, 50) ? uniform(rng, 0, 15) : static_cast<int32_t>(static_cast<uint32_t>(rng()));
