@@ -99,6 +99,18 @@ void flood(Page& page, float x, float y, uint32_t fill, uint32_t border, int32_t
     }
 }
 
+uint8_t tile_colour(const std::string& tile, int x, int y) {
+    const int rows = static_cast<int>((tile.size() + 3) / 4);
+    const int row = y % rows, column = x % 8;
+    int colour = 0;
+    for (int plane = 0; plane < 4; ++plane) {
+        const size_t i = static_cast<size_t>(row) * 4 + plane;
+        const uint8_t byte = i < tile.size() ? static_cast<uint8_t>(tile[i]) : 0;
+        if ((byte >> (7 - column)) & 1) colour |= 1 << plane;
+    }
+    return static_cast<uint8_t>(colour);
+}
+
 void pattern(Page& page, float x, float y, const std::string& tile, uint32_t border, const std::string* background,
              int32_t passed) {
     const uint32_t b = ((passed & 4) ? border : page.foreground) & page.colour_mask;
@@ -116,17 +128,7 @@ void pattern(Page& page, float x, float y, const std::string& tile, uint32_t bor
         }
     }
 
-    const int rows = static_cast<int>((tile.size() + 3) / 4);
-    auto tile_colour = [&](int px, int py) {
-        const int row = py % rows, column = px % 8;
-        int colour = 0;
-        for (int plane = 0; plane < 4; ++plane) {
-            const size_t i = static_cast<size_t>(row) * 4 + plane;
-            const uint8_t byte = i < tile.size() ? static_cast<uint8_t>(tile[i]) : 0;
-            if ((byte >> (7 - column)) & 1) colour |= 1 << plane;
-        }
-        return static_cast<uint8_t>(colour);
-    };
+    auto tile_colour = [&](int px, int py) { return oracle::tile_colour(tile, px, py); };
 
     move_cursor(page, x, y, passed & 1);
     const long long sx = nearest_even(page.cursor_x), sy = nearest_even(page.cursor_y);

@@ -36,6 +36,8 @@ void flood(Page& page, float x, float y, uint32_t fill, uint32_t border, int32_t
 // background, when `background` is not null, of 1 to 255 bytes.
 void pattern(Page& page, float x, float y, const std::string& tile, uint32_t border,
              const std::string* background, int32_t passed);
+// The colour the tile gives pixel (x, y) on a page of 4 bits per pixel.
+uint8_t tile_colour(const std::string& tile, int x, int y);
 // draw_circle with only the colour given (passed = 2).
 void circle(Page& page, double x, double y, double radius, int32_t colour);
 

@@ -230,7 +230,7 @@ std::string hex(const std::string& bytes) {
 TEST_F(DrawingOracle, PatternFillOverRandomPages) {
     Rng rng(9112026);
     int failures = 0;
-    for (int n = 0; n < 2500; ++n) {
+    for (int n = 0; n < 4000; ++n) {
         const bool large = chance(rng, 2);
         const int w = large ? 640 : uniform(rng, 1, 48), h = large ? 480 : uniform(rng, 1, 40);
 
@@ -263,15 +263,17 @@ TEST_F(DrawingOracle, PatternFillOverRandomPages) {
             o.foreground = page->foreground = (static_cast<uint32_t>(rng()) & ~15u) | border_colour;
             colours[1] = o.foreground;
         }
-        // Often the page already holds the tile's pattern in part.
-        if (chance(rng, 30)) {
-            TextString t = view(tile);
-            const float px = static_cast<float>(uniform(rng, 0, w - 1)), py = static_cast<float>(uniform(rng, 0, h - 1));
-            pattern_fill(px, py, &t, 0, nullptr, 2 | 4);
-            oracle::pattern(o, px, py, tile, 0, nullptr, 2 | 4);
-            CHECK_CASE("first fill", o, describe_page(o) << " tile " << hex(tile));
+        if (chance(rng, 60)) {
+            // The tile's pattern already on the page, spotted with other
+            // colours: which pixel reaches which first then decides what
+            // is painted.
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) o.at(x, y) = oracle::tile_colour(tile, x, y);
+            page->pixels = o.pixels;
+            paint(rng, o, colours, uniform(rng, 0, 2), w * h * uniform(rng, 5, 50) / 100);
+        } else {
+            paint(rng, o, colours, uniform(rng, 0, 6), uniform(rng, 0, w * h / 6));
         }
-        paint(rng, o, colours, uniform(rng, 0, 6), uniform(rng, 0, w * h / 6));
         CHECK_CASE("pre-paint", o, describe_page(o));
         offset_clip(rng, o);
 
