@@ -197,6 +197,7 @@ TEST_F(DrawingOracle, FloodFillOverRandomPages) {
             y = coordinate(rng, o.clip_y1, o.clip_y2, h);
         }
         std::ostringstream what;
+        what.precision(9);
         what << describe_page(o) << " flood_fill(" << x << ", " << y << ", " << fill << ", " << border << ", 0, "
              << passed << ")";
         flood_fill(x, y, fill, border, 0, passed);
@@ -286,6 +287,7 @@ TEST_F(DrawingOracle, PatternFillOverRandomPages) {
             y = coordinate(rng, o.clip_y1, o.clip_y2, h);
         }
         std::ostringstream what;
+        what.precision(9);
         what << describe_page(o) << " pattern_fill(" << x << ", " << y << ", tile " << hex(tile) << ", " << border
              << ", background " << ((passed & 8) ? hex(background) : "none") << ", " << passed << ")";
         TextString t = view(tile), b = view(background);
