@@ -26,16 +26,30 @@
 #include "runtime.h"
 #include "screen_runtime.h"
 
-#if FAILING_ALLOCATOR
-// AddressSanitizer's allocator keeps its memory in space it reserved at
-// start, out of reach of an address-space limit, and its operator new never
-// calls the new handler. Under it this program brings its own allocator,
+// A sanitizer's allocator keeps its memory in space it reserved at start,
+// out of reach of an address-space limit, and its operator new never calls
+// the new handler. Under one this program brings its own operator new,
 // which fails on request the way the standard one fails (new handler
-// first); malloc and pthread_create are wrapped at link time.
+// first). malloc and pthread_create are wrapped at link time in every build.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define FAILING_ALLOCATOR 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define FAILING_ALLOCATOR 1
+#endif
+#endif
+#ifndef FAILING_ALLOCATOR
+#define FAILING_ALLOCATOR 0
+#endif
+
 namespace {
 std::atomic<bool> memory_refused{false};
 std::atomic<bool> threads_refused{false};
 }  // namespace
+
+#if FAILING_ALLOCATOR
+// These are the replacements: their free() matches their malloc().
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 
 void* operator new(std::size_t size) {
     for (;;) {
@@ -60,6 +74,7 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
 void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+#endif
 
 extern "C" {
 void* __real_malloc(size_t size);
@@ -74,7 +89,6 @@ int __wrap_pthread_create(pthread_t* thread, const pthread_attr_t* attr, void* (
     return threads_refused.load() ? EAGAIN : __real_pthread_create(thread, attr, start, argument);
 }
 }
-#endif
 
 // The program thread's routine: it must never get to run here.
 extern "C" void benchmark_main(int32_t) { std::_Exit(4); }
