@@ -25,12 +25,14 @@
 #include "platform/platform.h"
 #include "runtime.h"
 #include "screen_runtime.h"
+#include "x11_session.h"
 
 // A sanitizer's allocator keeps its memory in space it reserved at start,
 // out of reach of an address-space limit, and its operator new never calls
 // the new handler. Under one this program brings its own operator new,
-// which fails on request the way the standard one fails (new handler
-// first). malloc and pthread_create are wrapped at link time in every build.
+// which fails the way the standard one fails (new handler first), and
+// malloc, free and pthread_create are wrapped at link time (in every build):
+// once memory has run out, only what has been freed since can be had again.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define FAILING_ALLOCATOR 1
 #elif defined(__has_feature)
@@ -44,7 +46,17 @@
 
 namespace {
 std::atomic<bool> memory_refused{false};
+std::atomic<size_t> room_given_back{0};  // bytes freed since memory ran out
 std::atomic<bool> threads_refused{false};
+
+bool memory_for(size_t size) {
+    if (!memory_refused.load()) return true;
+    size_t room = room_given_back.load();
+    do {
+        if (room < size) return false;
+    } while (!room_given_back.compare_exchange_weak(room, room - size));
+    return true;
+}
 }  // namespace
 
 #if FAILING_ALLOCATOR
@@ -80,11 +92,16 @@ extern "C" {
 void* __real_malloc(size_t size);
 void* __real_calloc(size_t count, size_t size);
 void* __real_realloc(void* p, size_t size);
+void __real_free(void* p);
 int __real_pthread_create(pthread_t* thread, const pthread_attr_t* attr, void* (*start)(void*), void* argument);
 
-void* __wrap_malloc(size_t size) { return memory_refused.load() ? nullptr : __real_malloc(size); }
-void* __wrap_calloc(size_t count, size_t size) { return memory_refused.load() ? nullptr : __real_calloc(count, size); }
-void* __wrap_realloc(void* p, size_t size) { return memory_refused.load() ? nullptr : __real_realloc(p, size); }
+void* __wrap_malloc(size_t size) { return memory_for(size) ? __real_malloc(size) : nullptr; }
+void* __wrap_calloc(size_t count, size_t size) { return memory_for(count * size) ? __real_calloc(count, size) : nullptr; }
+void* __wrap_realloc(void* p, size_t size) { return memory_for(size) ? __real_realloc(p, size) : nullptr; }
+void __wrap_free(void* p) {
+    if (p && memory_refused.load()) room_given_back += malloc_usable_size(p);
+    __real_free(p);
+}
 int __wrap_pthread_create(pthread_t* thread, const pthread_attr_t* attr, void* (*start)(void*), void* argument) {
     return threads_refused.load() ? EAGAIN : __real_pthread_create(thread, attr, start, argument);
 }
@@ -121,8 +138,8 @@ void limit_address_space() {
 // Kept, so that the compiler cannot drop the allocations as unused.
 void* volatile last_block = nullptr;
 
-// Takes every block the heap still has. Small blocks step through every
-// size class, so that none keeps a spare block.
+// Takes every block the heap still has (again). Small blocks step through
+// every size class, so that none keeps a spare block.
 void take_all_memory() {
     for (size_t size = MiB; size >= 8; size = size > 1024 ? size / 2 : size - 8)
         for (void* block; (block = std::malloc(size)) != nullptr;) last_block = block;
@@ -131,6 +148,7 @@ void take_all_memory() {
 // From here on no allocation of any size succeeds.
 void exhaust_memory() {
 #if FAILING_ALLOCATOR
+    room_given_back = 0;
     memory_refused = true;
 #else
     limit_address_space();
@@ -244,7 +262,13 @@ struct Outcome {
     std::string error_output;
 };
 
-Outcome run_in_child(const Case& c) {
+struct Child {
+    pid_t pid = -1;
+    int error_output = -1;
+};
+
+// Without a display the box writes its title and text to standard error.
+Child start_child(const Case& c, bool with_display = false) {
     std::fflush(nullptr);
     int pipe_ends[2];
     if (pipe(pipe_ends) != 0) return {};
@@ -255,7 +279,7 @@ Outcome run_in_child(const Case& c) {
         close(pipe_ends[1]);
         const int null = open("/dev/null", O_WRONLY);
         dup2(null, STDOUT_FILENO);
-        unsetenv("DISPLAY");  // the box writes its title and text to standard error
+        if (!with_display) unsetenv("DISPLAY");
 #if !FAILING_ALLOCATOR
         mallopt(M_ARENA_MAX, 1);  // every thread allocates from the one heap that runs out
 #endif
@@ -268,17 +292,23 @@ Outcome run_in_child(const Case& c) {
         _exit(3);  // the failure went unnoticed
     }
     close(pipe_ends[1]);
+    return {child, pipe_ends[0]};
+}
+
+Outcome finish_child(const Child& child) {
     Outcome outcome;
     char buffer[4096];
-    for (ssize_t n; (n = read(pipe_ends[0], buffer, sizeof buffer)) != 0;) {
+    for (ssize_t n; (n = read(child.error_output, buffer, sizeof buffer)) != 0;) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) break;
         outcome.error_output.append(buffer, static_cast<size_t>(n));
     }
-    close(pipe_ends[0]);
-    waitpid(child, &outcome.status, 0);
+    close(child.error_output);
+    waitpid(child.pid, &outcome.status, 0);
     return outcome;
 }
+
+Outcome run_in_child(const Case& c) { return finish_child(start_child(c)); }
 
 size_t count_of(const std::string& text, const std::string& part) {
     size_t n = 0;
@@ -312,6 +342,33 @@ TEST_F(OutOfMemory, EveryAllocationFailureEndsThroughTheCriticalBoxWithExitCode0
         EXPECT_EQ(count_of(outcome.error_output, std::string(c.title) + "\nOut of memory\n"), 1u)
             << c.name << "\n" << outcome.error_output;
     }
+}
+
+// A viewable top-level window with this title that has the keyboard focus.
+bool focused_box(const char* title) {
+    using namespace x11_session;
+    Window focus;
+    int revert;
+    XGetInputFocus(server.x, &focus, &revert);
+    if (focus == None || focus == PointerRoot) return false;
+    XWindowAttributes a{};
+    return window_name(focus) == title && XGetWindowAttributes(server.x, focus, &a) && a.map_state == IsViewable;
+}
+
+// On screen the box needs memory of its own (a display connection, a font)
+// when none is left; OK then ends the process.
+TEST(OutOfMemoryOnScreen, TheBoxShowsWithNoMemoryLeftAndOkEndsWithExitCode0) {
+    using namespace x11_session;
+    if (!server.start()) GTEST_SKIP() << "Xvfb not available";
+    const Child child = start_child(cases[0], true);
+    const bool shown = wait_until([] { return focused_box("Critical Error #1"); }, 20000);
+    if (shown) press({XK_Return});
+    const Outcome outcome = finish_child(child);
+    server.stop();
+    server = Server{};
+    EXPECT_TRUE(shown) << outcome.error_output;
+    EXPECT_TRUE(WIFEXITED(outcome.status) && WEXITSTATUS(outcome.status) == 0) << outcome.error_output;
+    EXPECT_EQ(outcome.error_output.find("Out of memory"), std::string::npos) << outcome.error_output;
 }
 
 }  // namespace
