@@ -62,9 +62,7 @@ void event_timer_thread(void*) {
 
 void headless_main_loop_thread(void*) { run_headless_main_loop(); }
 void main_loop_thread(void*) { run_main_loop(); }
-}  // namespace
 
-namespace {
 // A thread that cannot start found no memory for its stack: out of memory.
 platform::ThreadHandle start_thread(void (*body)(void*)) {
     const platform::ThreadHandle thread = platform::_beginthread(body, 0, nullptr);
