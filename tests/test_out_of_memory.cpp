@@ -1,6 +1,6 @@
 // Running out of memory, on any thread and in any allocation, ends the
 // process through the critical "Out of memory" box with exit code 0. Each
-// case runs in a child process whose memory really runs out.
+// case runs in a child process whose memory runs out.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <malloc.h>
@@ -145,7 +145,7 @@ void take_all_memory() {
         for (void* block; (block = std::malloc(size)) != nullptr;) last_block = block;
 }
 
-// From here on no allocation of any size succeeds.
+// From here on an allocation succeeds only from memory freed since.
 void exhaust_memory() {
 #if FAILING_ALLOCATOR
     room_given_back = 0;
