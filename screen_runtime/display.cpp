@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "errors.h"
 #include "frame_builder.h"
 #include "keyboard.h"
 #include "platform/platform.h"
@@ -277,6 +278,7 @@ void create_window(int& argc, char** argv) {
 }  // namespace
 
 int runtime_main(int argc, char** argv) {
+    install_out_of_memory_handler();
     // Dialogs may open their own X connection on the program thread.
     XInitThreads();
     for (int i = 1; i < argc; ++i) {

@@ -1,5 +1,6 @@
 #include "errors.h"
 
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -7,8 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
-#include <vector>
 
 #include "platform/platform.h"
 #include "runtime.h"
@@ -29,8 +30,12 @@ int32_t recorded_line = 0;
 // Static cells: a bump allocator over blocks that are never given back
 // while the process runs (the program's variables live that long).
 constexpr size_t first_block_size = 1048576;
+// Each block is more than twice as large as the one before it, so memory
+// runs out long before this list does; it needs no memory of its own.
+constexpr size_t most_cell_blocks = 64;
 struct CellPool {
-    std::vector<char*> blocks;  // every block made, the current one last
+    char* blocks[most_cell_blocks] = {};  // every block made, the current one last
+    size_t count = 0;
     char* top = nullptr;
     char* end = nullptr;
     size_t block_size = 0;  // size of the current block
@@ -39,14 +44,15 @@ struct CellPool {
 CellPool& cells = *new CellPool;
 
 void free_cell_blocks() {
-    for (char* b : cells.blocks) std::free(b);
+    for (size_t i = 0; i < cells.count; ++i) std::free(cells.blocks[i]);
     cells = CellPool{};
 }
 
 bool new_cell_block(size_t size) {
+    if (cells.count == most_cell_blocks) return false;
     char* block = static_cast<char*>(std::malloc(size));
     if (!block) return false;
-    cells.blocks.push_back(block);
+    cells.blocks[cells.count++] = block;
     cells.top = block;
     cells.end = block + size;
     cells.block_size = size;
@@ -188,7 +194,7 @@ void receive_chain_data() {
 
     std::FILE* f = std::fopen(name.c_str(), "rb");
     if (!f) {
-        raise_error(53);
+        raise_error(errno == ENOMEM ? 257 : 53);
         return;
     }
     std::string directory;
@@ -213,7 +219,7 @@ void* alloc_static_cell(int32_t size) {
         return nullptr;
     }
     const size_t rounded = (static_cast<size_t>(size) + 7) & ~static_cast<size_t>(7);
-    if (cells.blocks.empty() && !new_cell_block(first_block_size)) raise_error(504);
+    if (cells.count == 0 && !new_cell_block(first_block_size)) raise_error(504);
     if (static_cast<size_t>(cells.end - cells.top) <= rounded) {
         if (!new_cell_block(rounded + 2 * cells.block_size)) raise_error(504);
     }
@@ -222,20 +228,64 @@ void* alloc_static_cell(int32_t size) {
     return cell;
 }
 
-int32_t raise_error(int32_t code) {
-    if (is_critical(code)) {
-        char title[32];
-        if (code >= 502 && code <= 518)
-            std::snprintf(title, sizeof title, "Critical Error #%d", code - 500);
-        else if (code == 257)
-            std::snprintf(title, sizeof title, "Critical Error #1");
-        else
-            std::snprintf(title, sizeof title, "Critical Error");
-        std::fflush(nullptr);
-        platform::MessageBoxA(platform::dialog_owner(), error_text(code), title,
-                              platform::MB_OK | platform::MB_SYSTEMMODAL);
-        end_process();
+namespace {
+// Memory held back for the out-of-memory box: its display connection, font
+// and texts need some when nothing else is left.
+constexpr size_t box_reserve_size = 1048576;
+std::atomic<void*> box_reserve{nullptr};
+
+// The thread that shows the one critical box (0 while none does).
+std::atomic<long> critical_thread{0};
+
+void write_stderr(const char* text) {
+    for (size_t left = std::strlen(text); left > 0;) {
+        const ssize_t n = write(STDERR_FILENO, text, left);
+        if (n <= 0) return;
+        text += n;
+        left -= static_cast<size_t>(n);
     }
+}
+
+[[noreturn]] void end_with_critical_box(int32_t code) {
+    char title[32];
+    if (code >= 502 && code <= 518)
+        std::snprintf(title, sizeof title, "Critical Error #%d", code - 500);
+    else if (code == 257)
+        std::snprintf(title, sizeof title, "Critical Error #1");
+    else
+        std::snprintf(title, sizeof title, "Critical Error");
+    const long self = syscall(SYS_gettid);
+    long showing = 0;
+    if (!critical_thread.compare_exchange_strong(showing, self)) {
+        if (showing != self) {
+            // Another thread's box ends the process; a second box would only race it.
+            for (;;) platform::Sleep(1000);
+        }
+        // The box itself failed (out of memory again): no box, the same end.
+        write_stderr(title);
+        write_stderr("\n");
+        write_stderr(error_text(code));
+        write_stderr("\n");
+        _exit(0);
+    }
+    std::free(box_reserve.exchange(nullptr));
+    std::fflush(nullptr);
+    platform::MessageBoxA(platform::dialog_owner(), error_text(code), title,
+                          platform::MB_OK | platform::MB_SYSTEMMODAL);
+    end_process();
+}
+
+// Memory for an allocation could not be had, on whichever thread.
+void on_allocation_failure() { end_with_critical_box(257); }
+}  // namespace
+
+void install_out_of_memory_handler() {
+    if (!box_reserve.load()) box_reserve.store(std::malloc(box_reserve_size));
+    std::set_new_handler(on_allocation_failure);
+}
+
+int32_t raise_error(int32_t code) {
+    if (is_critical(code)) end_with_critical_box(code);
     if (pending_error.load(relaxed) == 0) {
         pending_error.store(code <= 0 ? 5 : code, relaxed);
         event_pending.store(1, relaxed);

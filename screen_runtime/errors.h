@@ -13,5 +13,9 @@ int32_t error_line();
 // Description of an error code ("Unprintable error" when it has none).
 const char* error_text(int32_t code);
 
+// From here on an allocation that fails, on any thread, ends the process
+// through the critical "Out of memory" box (257) with exit code 0.
+void install_out_of_memory_handler();
+
 // Clears pending_error, event_pending and the recorded line (tests and start-up).
 void errors_init();

@@ -35,6 +35,7 @@ void enter_executable_directory() {
 }  // namespace
 
 void runtime_init(bool wait_for_second_change) {
+    install_out_of_memory_handler();
     errors_init();
     strings_init();
     pages_init();
@@ -61,26 +62,33 @@ void event_timer_thread(void*) {
 
 void headless_main_loop_thread(void*) { run_headless_main_loop(); }
 void main_loop_thread(void*) { run_main_loop(); }
+
+// A thread that cannot start found no memory for its stack: out of memory.
+platform::ThreadHandle start_thread(void (*body)(void*)) {
+    const platform::ThreadHandle thread = platform::_beginthread(body, 0, nullptr);
+    if (thread == static_cast<platform::ThreadHandle>(-1)) raise_error(257);
+    return thread;
+}
 }  // namespace
 
 void start_program_thread() {
-    platform::ThreadHandle program = platform::_beginthread(program_thread, 0, nullptr);
+    platform::ThreadHandle program = start_thread(program_thread);
     platform::SetThreadPriority(program, 0);
 }
 
-void start_event_timer_thread() { platform::_beginthread(event_timer_thread, 0, nullptr); }
+void start_event_timer_thread() { start_thread(event_timer_thread); }
 
 void start_program_and_timer_threads() {
     start_program_thread();
     start_event_timer_thread();
 }
 
-void start_headless_main_loop_thread() { platform::_beginthread(headless_main_loop_thread, 0, nullptr); }
+void start_headless_main_loop_thread() { start_thread(headless_main_loop_thread); }
 void start_main_loop_thread() {
     // From here on a screen-mode change must wait for the frame builder: it
     // may read the display page from its very first pass.
     display_started.store(true);
-    platform::_beginthread(main_loop_thread, 0, nullptr);
+    start_thread(main_loop_thread);
 }
 
 void shut_down_process() {
