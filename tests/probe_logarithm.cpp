@@ -8,6 +8,8 @@ double __real_natural_log(double);
 
 double __wrap_natural_log(double x) {
     ++probe::counters.logarithms;
+    if (probe::recording && probe::call_depth == 0) [[unlikely]]
+        probe::record("natural_log(" + probe::number(x) + ")");
     if (probe::cheap_logarithm) [[likely]]
         return -16.74190721293474;
     return __real_natural_log(x);

@@ -15,6 +15,7 @@
 #include "numbers.h"
 #include "pages.h"
 #include "platform/platform.h"
+#include "routine_draws.h"
 #include "routine_probe.h"
 #include "runtime.h"
 #include "screen_runtime.h"
@@ -133,6 +134,23 @@ void watch() {
     };
 }
 
+// The stretches whose calls are recorded in full, in the order of the run.
+enum Stretch { banner_and_first_box, last_box_to_first_tile, last_tile_to_second_flood, last_flood_to_second_disc,
+               result_and_end };
+
+void record_calls() {
+    using probe::Counters;
+    probe::recorder.text_names = {"K$", "S2$", "S3$", "S4$", "S5$", "S6$", "S7$", "TXT$"};
+    probe::recorder.windows = {
+        {{}, {&Counters::boxes, 1}},
+        {{&Counters::boxes, 100'000}, {&Counters::pattern_fills, 1}},
+        {{&Counters::pattern_fills, 100}, {&Counters::floods, 2}},
+        {{&Counters::floods, 10'000}, {&Counters::floods, 10'002}},
+        {{&Counters::floods, 30'000}, {}},
+    };
+    probe::arm_recorder();
+}
+
 int count_reports(const char*, const char*, unsigned) { return platform::IDYES; }
 
 class WholeRoutine : public ::testing::Test {
@@ -142,6 +160,7 @@ protected:
         set_test_clock(10LL * 3600 * 1000, 0);
         platform::set_message_box_hook(count_reports);
         watch();
+        record_calls();
         // Two keys before the start: the first ends the banner's wait, the
         // second stays queued through the timed run for the final wait.
         key_queue_push('a', 0x1E);
@@ -244,6 +263,250 @@ TEST_F(WholeRoutine, ResultLineUnderTheTestClock) { EXPECT_EQ(run.result_text, "
 TEST_F(WholeRoutine, KeyWaitsTakeTheQueuedKeysAtTheirFirstPoll) {
     EXPECT_EQ(run.polls_in_first_wait, 1u);
     EXPECT_EQ(run.polls_in_final_wait, 1u);
+}
+
+// The calls of the recorded stretches against tables taken from the
+// statements: each entry a call with every argument it passes. The random
+// draws come from the generator's rule; the values they give are the ones
+// the workloads must draw.
+struct Calls {
+    std::vector<probe::Call> calls;
+
+    void add(std::string text, uint64_t times = 1) {
+        if (!calls.empty() && calls.back().text == text) {
+            calls.back().times += times;
+            return;
+        }
+        calls.push_back({std::move(text), times});
+    }
+    // Every pass of a rejection loop draws all its values: a step with no
+    // argument, then the product rounded to single precision, floored.
+    void draws(const std::vector<draws::Attempt>& passes) {
+        for (const draws::Attempt& pass : passes) {
+            for (const draws::Draw& d : pass.values) {
+                add("next_random(0, 0)");
+                add("floor_single(" + probe::number(d.product) + ")");
+            }
+        }
+    }
+    // The print form with one literal item.
+    void print_line(const std::string& literal) {
+        const std::string quoted = "\"" + literal + "\"";
+        add("new_text_string(0, false)");
+        add("text_from_literal_len(" + quoted + ", " + std::to_string(literal.size()) + ")");
+        add("assign_text(working, tmp" + quoted + ")");
+        add("ensure_text_fits(working" + quoted + ")");
+        add("print_text(working" + quoted + ", 0)");
+        add("print_text(empty_text, 1)");
+        add("free_text_string(working" + quoted + ")");
+        add("release_temp_strings(0, 0)");
+    }
+};
+
+std::vector<float> accepted(const std::vector<draws::Attempt>& passes) {
+    std::vector<float> values;
+    for (const draws::Draw& d : passes.back().values) values.push_back(d.value);
+    return values;
+}
+
+std::string shown(const std::vector<probe::Call>& calls, size_t at) {
+    std::string s;
+    for (size_t k = at >= 3 ? at - 3 : 0; k < calls.size() && k < at + 4; ++k) {
+        s += k == at ? "\n  > " : "\n    ";
+        s += calls[k].text;
+        if (calls[k].times != 1) s += " x" + std::to_string(calls[k].times);
+    }
+    return s;
+}
+
+// Where the recorded calls part from the table, with the calls around it.
+std::string first_difference(Stretch stretch, const Calls& expected) {
+    if (probe::recorder.calls_in.size() <= static_cast<size_t>(stretch)) return "stretch not recorded";
+    const std::vector<probe::Call>& got = probe::recorder.calls_in[stretch];
+    const std::vector<probe::Call>& want = expected.calls;
+    size_t i = 0;
+    while (i < got.size() && i < want.size() && got[i] == want[i]) ++i;
+    if (i == got.size() && i == want.size()) return "";
+    return "entries " + std::to_string(got.size()) + ", expected " + std::to_string(want.size()) +
+           "; first difference at " + std::to_string(i) + "\nrecorded:" + shown(got, i) + "\nexpected:" +
+           shown(want, i);
+}
+
+const std::string logarithm = "natural_log(5.3589793170057245e-08)";
+
+TEST_F(WholeRoutine, CallsOfTheBannerTheTimedStartAndTheFirstBox) {
+    Calls e;
+    // Prologue: 64-bit mantissa, the signal handler, the mark, the 27
+    // variables in their order, the hand-over.
+    e.add("_controlfp(0, 0x30000)");
+    e.add("signal(8, on_floating_point_signal)");
+    e.add("temp_string_count()");
+    e.add("alloc_static_cell(8)", 2);       // T0, ELAPSED
+    e.add("new_text_string(0, false)");     // K$
+    e.add("alloc_static_cell(4)", 12);      // I, COL, X1, Y1, X2, Y2, B1, B2, B4 to B7
+    e.add("new_text_string(0, false)", 7);  // S2$ to S7$, TXT$
+    e.add("alloc_static_cell(4)", 5);       // X, Y, J, L, R
+    e.add("receive_chain_data()");
+    // 1 to 3
+    e.add(R"(text_from_literal_len("Texture benchmark by Ormi-tulp", 30))");
+    e.add(R"(set_window_title(tmp"Texture benchmark by Ormi-tulp"))");
+    e.add("release_temp_strings(0, 0)");
+    e.add("set_fullscreen_mode(0, 0)");
+    e.add("clear_screen(0, 0, 0)");
+    // 6 to 8: the cursor, then the print
+    e.add("locate_cursor(10, 23, 0, 0, 0, 3)");
+    e.print_line("Texture benchmark by Ormi-tulp");
+    e.add("locate_cursor(11, 23, 0, 0, 0, 3)");
+    e.print_line("Copyright (c) 2026 Ormi-tulp.");
+    e.add("locate_cursor(12, 23, 0, 0, 0, 3)");
+    e.print_line("          [Windows]");
+    // 9 to 11: the queued key ends the wait at its first poll
+    e.add("poll_key()");
+    e.add(R"(assign_text(K$, tmp"a"))");
+    e.add("release_temp_strings(0, 0)");
+    e.add(R"(text_from_literal_len("", 0))");
+    e.add(R"(text_equal(K$"a", tmp""))");
+    e.add("release_temp_strings(0, 0)");
+    // 12, 13
+    e.add("seconds_since_midnight(0, 0)");
+    e.add("set_screen_mode(12, 0, 0, 0, 0, 1)");
+    // 14 to 27: six colours rejected, then twelve corner sets
+    draws::Generator g;
+    auto colours = draws::until_accepted(g, draws::colour_scales, draws::colour_bounds);
+    ASSERT_EQ(colours.size(), 7u);
+    e.draws(colours);
+    auto corners = draws::until_accepted(g, draws::corner_scales, draws::corner_bounds);
+    ASSERT_EQ(corners.size(), 13u);
+    ASSERT_EQ(accepted(corners), (std::vector<float>{401, 278, 160, 162}));
+    e.draws(corners);
+    e.add("round_to_int64(14)");
+    e.add("draw_line(401, 278, 160, 162, 14, 2, 0, 9)");
+    EXPECT_EQ(first_difference(banner_and_first_box, e), "");
+}
+
+TEST_F(WholeRoutine, CallsOfTheLastBoxAndTheFirstTileFill) {
+    Calls e;
+    e.add("draw_line(282, 449, 450, 134, 8, 2, 0, 9)");
+    e.add("clear_screen(0, 0, 0)");
+    draws::Generator g(draws::workload_2_start);
+    auto bytes = draws::until_accepted(g, draws::byte_scales, draws::byte_bounds);
+    ASSERT_GT(bytes.size(), 1u);
+    ASSERT_EQ(accepted(bytes), (std::vector<float>{183, 153, 187, 186, 70, 209, 109}));
+    e.draws(bytes);
+    // 46 to 52: each code through round_to_int64 into a one-byte string
+    const char* strings[7][2] = {{"K$", "\\xB7"}, {"S2$", "\\x99"}, {"S3$", "\\xBB"}, {"S4$", "\\xBA"},
+                                 {"S5$", "F"},      {"S6$", "\\xD1"}, {"S7$", "m"}};
+    const int codes[7] = {183, 153, 187, 186, 70, 209, 109};
+    for (int i = 0; i < 7; ++i) {
+        e.add("round_to_int64(" + std::to_string(codes[i]) + ")");
+        e.add("char_from_code(" + std::to_string(codes[i]) + ")");
+        e.add(std::string("assign_text(") + strings[i][0] + ", tmp\"" + strings[i][1] + "\")");
+        e.add("release_temp_strings(0, 0)");
+    }
+    // 53: the tile from K$, S2$ and S3$
+    e.add(R"(concat_text(K$"\xB7", S2$"\x99"))");
+    e.add(R"(concat_text(tmp"\xB7\x99", S3$"\xBB"))");
+    e.add(R"(assign_text(TXT$, tmp"\xB7\x99\xBB"))");
+    e.add("release_temp_strings(0, 0)");
+    auto points = draws::until_accepted(g, draws::point_scales, draws::point_bounds);
+    ASSERT_EQ(accepted(points), (std::vector<float>{529, 447}));
+    e.draws(points);
+    e.add(R"(pattern_fill(529, 447, TXT$"\xB7\x99\xBB", 0, null, 2))");
+    EXPECT_EQ(first_difference(last_box_to_first_tile, e), "");
+}
+
+TEST_F(WholeRoutine, CallsOfTheLastTileFillAndTheFirstFloods) {
+    Calls e;
+    e.add(R"(pattern_fill(409, 152, TXT$"\xD1'\x01", 0, null, 2))");
+    e.add("release_temp_strings(0, 0)");
+    e.add("clear_screen(0, 0, 0)");
+    draws::Generator g(draws::workload_3_start);
+    for (int colour : {3, 10}) {
+        auto colours = draws::until_accepted(g, draws::colour_scales, draws::colour_bounds);
+        ASSERT_EQ(accepted(colours), (std::vector<float>{static_cast<float>(colour)}));
+        e.draws(colours);
+        e.add("round_to_int64(" + std::to_string(colour) + ")");
+        e.add("flood_fill(100, 100, " + std::to_string(colour) + ", 0, 0, 2)");
+        if (colour == 3) e.add(logarithm, 125'000);
+    }
+    EXPECT_EQ(first_difference(last_tile_to_second_flood, e), "");
+}
+
+TEST_F(WholeRoutine, CallsOfTheLastFloodAndTheFirstDiscs) {
+    Calls e;
+    e.add("flood_fill(100, 100, 10, 0, 0, 2)");
+    e.add(logarithm, 125'000);
+    e.add("clear_screen(0, 0, 0)");
+    draws::Generator g(draws::workload_4_start);
+    struct Disc {
+        int colour;
+        std::vector<float> centre_and_radius;
+        size_t tries;
+        std::string circle, flood;
+    };
+    const Disc discs[2] = {
+        {13, {103, 321, 89}, 1, "draw_circle(103, 321, 89, 13, 0, 0, 0, 2)", "flood_fill(103, 321, 13, 0, 0, 2)"},
+        {2, {271, 315, 53}, 4, "draw_circle(271, 315, 53, 2, 0, 0, 0, 2)", "flood_fill(271, 315, 2, 0, 0, 2)"},
+    };
+    for (const Disc& disc : discs) {
+        e.add(logarithm, 125'000);
+        e.add("clear_screen(0, 0, 0)");
+        auto colours = draws::until_accepted(g, draws::colour_scales, draws::colour_bounds);
+        ASSERT_EQ(accepted(colours), (std::vector<float>{static_cast<float>(disc.colour)}));
+        e.draws(colours);
+        auto centres = draws::until_accepted(g, draws::centre_scales, draws::centre_bounds);
+        ASSERT_EQ(centres.size(), disc.tries);
+        ASSERT_EQ(accepted(centres), disc.centre_and_radius);
+        e.draws(centres);
+        e.add("round_to_int64(" + std::to_string(disc.colour) + ")");
+        e.add(disc.circle);
+        e.add("round_to_int64(" + std::to_string(disc.colour) + ")");
+        e.add(disc.flood);
+    }
+    EXPECT_EQ(first_difference(last_flood_to_second_disc, e), "");
+}
+
+TEST_F(WholeRoutine, CallsOfTheResultStretchAndTheEnd) {
+    Calls e;
+    auto check = [&](int line) { e.add("check_statement_events(" + std::to_string(line) + ", 0, null)"); };
+    e.add("flood_fill(490, 418, 9, 0, 0, 2)");
+    // From line 89 on an event is pending at every check.
+    e.add("clear_screen(0, 0, 0)");
+    check(89);
+    check(124);
+    e.add("clear_screen(0, 0, 0)");
+    check(125);
+    e.add("seconds_since_midnight(0, 0)");
+    check(154);
+    e.add("clear_screen(0, 0, 0)");
+    check(155);
+    e.add("locate_cursor(10, 30, 0, 0, 0, 3)");
+    check(156);
+    e.add("new_text_string(0, false)");
+    e.add(R"(text_from_literal_len("Result: ", 8))");
+    e.add(R"(assign_text(working, tmp"Result: "))");
+    e.add(R"(ensure_text_fits(working"Result: "))");
+    e.add(R"(print_text(working"Result: ", 0))");
+    e.add(R"(text_from_literal(" "))");
+    e.add("number_to_text_double(123.40625)");
+    e.add(R"(concat_text(tmp" 123.40625", tmp" "))");
+    e.add(R"(assign_text(working, tmp" 123.40625 "))");
+    e.add(R"(ensure_text_fits(working" 123.40625 "))");
+    e.add(R"(print_text(working" 123.40625 ", 0))");
+    e.add("print_text(empty_text, 1)");
+    e.add(R"(free_text_string(working" 123.40625 "))");
+    e.add("release_temp_strings(0, 0)");
+    check(156);
+    // 157 to 160: the key queued since the start ends the wait at its first poll.
+    check(157);
+    e.add("poll_key()");
+    e.add(R"(assign_text(K$, tmp"b"))");
+    e.add("release_temp_strings(0, 0)");
+    e.add(R"(text_from_literal_len("", 0))");
+    e.add(R"(text_equal(K$"b", tmp""))");
+    e.add("release_temp_strings(0, 0)");
+    e.add("end_program()");
+    EXPECT_EQ(first_difference(result_and_end, e), "");
 }
 
 }  // namespace
