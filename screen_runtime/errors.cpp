@@ -288,7 +288,7 @@ int32_t raise_error(int32_t code) {
     if (is_critical(code)) end_with_critical_box(code);
     if (pending_error.load(relaxed) == 0) {
         pending_error.store(code <= 0 ? 5 : code, relaxed);
-        event_pending.store(1, relaxed);
+        event_pending.exchange(1, std::memory_order_release);
     }
     return pending_error.load(relaxed);
 }
@@ -322,7 +322,8 @@ void report_error() {
 }
 
 void check_statement_events(int32_t line, int32_t, const char*) {
-    event_pending.store(0, relaxed);
+    // Acquire: the flags set before event_pending are seen below.
+    event_pending.exchange(0, std::memory_order_acquire);
     while (suspend_program.load(relaxed) || stop_program.load(relaxed)) {
         if (stop_program.load(relaxed)) halt_program_thread();
         platform::Sleep(10);

@@ -3,11 +3,26 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SANITIZE_THREAD__)
+#define RACE_CHECKED 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define RACE_CHECKED 1
+#endif
+#endif
+#if RACE_CHECKED
+// ThreadSanitizer's runtime: accesses between the two calls are not checked.
+extern "C" void AnnotateIgnoreReadsBegin(const char* file, int line);
+extern "C" void AnnotateIgnoreReadsEnd(const char* file, int line);
+#endif
+
 namespace {
 FrameSlot slots[3];
 std::atomic<uint64_t> last_sequence{0};
 
-// What the last frame was built from, to skip pages that did not change.
+// The display page as one pass of the builder saw it: the frame is drawn
+// from this copy, never from the live page, so the copy kept of the last
+// frame is exactly what that frame shows.
 struct PageCopy {
     const ScreenImage* page = nullptr;
     bool valid = false;
@@ -19,36 +34,53 @@ struct PageCopy {
     int16_t cursor_row = 0, cursor_column = 0;
     std::vector<uint8_t> pixels;
     std::array<PaletteColour, 256> palette{};
-} last;
+};
+PageCopy shown;  // what the newest frame was built from
+PageCopy taken;  // this pass's copy
 
-int text_cell_height(const ScreenImage& page) { return std::clamp(page.font_height, 1, 16); }
-
-bool page_changed(const ScreenImage& page) {
-    if (!last.valid || last.page != &page || last.width != page.width || last.height != page.height ||
-        last.text_page != page.text_page || last.bytes_per_pixel != page.bytes_per_pixel ||
-        last.font_height != page.font_height || last.pixels.size() != page.pixels.size())
-        return true;
-    if (page.text_page && (last.cursor_visible != page.cursor_visible || last.cursor_row != page.cursor_row ||
-                           last.cursor_column != page.cursor_column))
-        return true;
-    return std::memcmp(last.pixels.data(), page.pixels.data(), page.pixels.size()) != 0 ||
-           std::memcmp(last.palette.data(), page.palette.data(), sizeof(last.palette)) != 0;
+// The one place that reads the live page's pixel (or cell) bytes. The
+// program thread writes them without a lock, so a copy may catch a drawing
+// half done; the next pass sees the rest as a change. This race is the only
+// one the design accepts: locking every pixel write would cost the drawing
+// loops far more than a frame shown half drawn until the next one.
+void copy_page_bytes(const ScreenImage& page, std::vector<uint8_t>& out) {
+    out.resize(page.pixels.size());
+#if RACE_CHECKED
+    // Out of ThreadSanitizer's sight: a report per collision, even one
+    // suppressed, would slow a checked run a hundredfold.
+    AnnotateIgnoreReadsBegin(__FILE__, __LINE__);
+#endif
+    std::memcpy(out.data(), page.pixels.data(), out.size());
+#if RACE_CHECKED
+    AnnotateIgnoreReadsEnd(__FILE__, __LINE__);
+#endif
 }
 
-void keep_copy(const ScreenImage& page) {
-    last.page = &page;
-    last.valid = true;
-    last.width = page.width;
-    last.height = page.height;
-    last.text_page = page.text_page;
-    last.bytes_per_pixel = page.bytes_per_pixel;
-    last.font_height = page.font_height;
-    last.cursor_visible = page.cursor_visible;
-    last.cursor_row = page.cursor_row;
-    last.cursor_column = page.cursor_column;
-    last.pixels.assign(page.pixels.begin(), page.pixels.end());
-    last.palette = page.palette;
+void take_copy(const ScreenImage& page, PageCopy& copy) {
+    copy.page = &page;
+    copy.valid = true;
+    copy.width = page.width;
+    copy.height = page.height;
+    copy.text_page = page.text_page;
+    copy.bytes_per_pixel = page.bytes_per_pixel;
+    copy.font_height = page.font_height;
+    copy.cursor_visible = page.cursor_visible;
+    copy.cursor_row = page.cursor_row;
+    copy.cursor_column = page.cursor_column;
+    copy_page_bytes(page, copy.pixels);
+    copy.palette = page.palette;
 }
+
+bool same_frame(const PageCopy& a, const PageCopy& b) {
+    if (!a.valid || !b.valid || a.page != b.page || a.width != b.width || a.height != b.height ||
+        a.text_page != b.text_page || a.bytes_per_pixel != b.bytes_per_pixel || a.font_height != b.font_height ||
+        a.pixels != b.pixels || a.palette != b.palette)
+        return false;
+    return !a.text_page || (a.cursor_visible == b.cursor_visible && a.cursor_row == b.cursor_row &&
+                            a.cursor_column == b.cursor_column);
+}
+
+int text_cell_height(const PageCopy& page) { return std::clamp(page.font_height, 1, 16); }
 
 FrameSlot* claim_slot() {
     for (auto& slot : slots) {
@@ -66,7 +98,7 @@ FrameSlot* claim_slot() {
     return nullptr;
 }
 
-void render_text_page(const ScreenImage& page, uint32_t* out) {
+void render_text_page(const PageCopy& page, uint32_t* out) {
     const int columns = page.width, rows = page.height, cell_height = text_cell_height(page);
     const int frame_width = columns * 8;
     const size_t cells = static_cast<size_t>(columns) * rows;
@@ -89,9 +121,8 @@ void render_text_page(const ScreenImage& page, uint32_t* out) {
         }
     }
 }
-}  // namespace
 
-void frame_size(const ScreenImage& page, int& width, int& height) {
+void frame_size(const PageCopy& page, int& width, int& height) {
     if (page.text_page) {
         width = page.width * 8;
         height = page.height * text_cell_height(page);
@@ -101,7 +132,7 @@ void frame_size(const ScreenImage& page, int& width, int& height) {
     }
 }
 
-void render_page(const ScreenImage& page, uint32_t* out) {
+void render_page(const PageCopy& page, uint32_t* out) {
     if (page.text_page) return render_text_page(page, out);
     const size_t count = static_cast<size_t>(page.width) * page.height;
     if (page.bytes_per_pixel == 4) {
@@ -117,13 +148,15 @@ void render_page(const ScreenImage& page, uint32_t* out) {
     const size_t n = std::min(count, page.pixels.size());
     for (size_t i = 0; i < n; ++i) out[i] = colours[in[i]];
 }
+}  // namespace
 
 void frame_builder_init() {
     for (auto& slot : slots) {
         slot.state.store(FRAME_FREE);
         slot.sequence.store(0);
     }
-    last = PageCopy{};
+    shown = PageCopy{};
+    taken = PageCopy{};
     last_sequence.store(0);
 }
 
@@ -134,15 +167,22 @@ bool frame_builder_pass() {
     display_started.store(true, std::memory_order_relaxed);
     const ScreenImage* page = display_page.load();
     if (!page) return false;
+    // One copy, taken first: the decision and the frame both come from it.
+    take_copy(*page, taken);
     bool forced = full_frame_requested.exchange(false);
-    if (!forced && !page_changed(*page)) return false;
+    if (!forced && same_frame(taken, shown)) return false;
     FrameSlot* slot = claim_slot();
-    if (!slot) return false;
-    frame_size(*page, slot->width, slot->height);
+    if (!slot) {
+        // Nothing shown: the next pass finds the same change, and a forced
+        // request waits for it too.
+        if (forced) full_frame_requested.store(true);
+        return false;
+    }
+    frame_size(taken, slot->width, slot->height);
     slot->pixels.resize(static_cast<size_t>(slot->width) * slot->height);
     std::fill(slot->pixels.begin(), slot->pixels.end(), 0xFF000000u);
-    render_page(*page, slot->pixels.data());
-    keep_copy(*page);
+    render_page(taken, slot->pixels.data());
+    std::swap(shown, taken);
     slot->sequence.store(last_sequence.fetch_add(1) + 1);
     slot->state.store(FRAME_READY);
     return true;

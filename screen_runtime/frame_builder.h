@@ -22,14 +22,10 @@ struct FrameSlot {
 void frame_builder_init();
 
 // One pass of the frame builder: grants a requested display_lock, then,
-// while the lock is free, builds a frame when the display page changed.
+// while the lock is free, copies the display page and builds a frame from
+// the copy when it differs from what the newest frame was built from.
 // Returns true when it built one.
 bool frame_builder_pass();
-
-// Size of the frame a page gives (a text page: 8 x font-height cells).
-void frame_size(const ScreenImage& page, int& width, int& height);
-// Turns the page into 32-bit pixels through its palette.
-void render_page(const ScreenImage& page, uint32_t* out);
 
 // Window thread: the newest ready frame, now on screen (the one on screen
 // before is released), or null when nothing new is ready.

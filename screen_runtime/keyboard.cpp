@@ -187,7 +187,7 @@ void act(const Press& p) {
             return;
         case Action::pause:
             suspend_program.store(suspend_program.load(std::memory_order_relaxed) | 1, std::memory_order_relaxed);
-            event_pending.store(1, std::memory_order_relaxed);
+            event_pending.exchange(1, std::memory_order_release);
             return;
         case Action::close:
             close_program.store(1, std::memory_order_relaxed);

@@ -12,6 +12,34 @@ extern const std::array<PaletteColour, 16> standard_colours;
 // 256 entries; the first 16 are the standard colours, alpha FF throughout.
 extern std::array<PaletteColour, 256> default_palette;
 
+// A field that the frame builder reads while the program thread writes it:
+// an atomic with relaxed order, read and assigned like a plain value. The
+// program thread is its only writer, so stepping it needs no atomic update.
+template <typename T>
+class RelaxedField {
+public:
+    RelaxedField(T value = T{}) noexcept : value_(value) {}
+    RelaxedField(const RelaxedField& other) noexcept : value_(other.load()) {}
+    RelaxedField& operator=(const RelaxedField& other) noexcept {
+        store(other.load());
+        return *this;
+    }
+    RelaxedField& operator=(T value) noexcept {
+        store(value);
+        return *this;
+    }
+    operator T() const noexcept { return load(); }
+    T load() const noexcept { return value_.load(std::memory_order_relaxed); }
+    void store(T value) noexcept { value_.store(value, std::memory_order_relaxed); }
+    T operator++() noexcept {
+        store(static_cast<T>(load() + 1));
+        return load();
+    }
+
+private:
+    std::atomic<T> value_;
+};
+
 struct ScreenImage {
     uint16_t width = 0;   // pixels on a graphics page, cells on a text page
     uint16_t height = 0;
@@ -26,10 +54,11 @@ struct ScreenImage {
     int32_t font_height = 16;  // glyph height; glyphs are 8 wide
     int16_t view_top = 1;      // text viewport, 1-based, inclusive
     int16_t view_bottom = 29;
-    int16_t cursor_column = 1;
-    int16_t cursor_row = 1;
+    // The text cursor; the frame builder shows it on a text page.
+    RelaxedField<int16_t> cursor_column = 1;
+    RelaxedField<int16_t> cursor_row = 1;
     bool wrap_held = false;    // print_text held back a wrap at the last column
-    bool cursor_visible = false;
+    RelaxedField<bool> cursor_visible = false;
     uint8_t cursor_first_line = 0;  // scan lines of the text cursor, 0 to 31
     uint8_t cursor_last_line = 31;
     int32_t print_mode = 0;    // 0: each cell drawn whole (glyph on its background)

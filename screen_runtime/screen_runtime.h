@@ -24,7 +24,11 @@ struct TextString {
 extern "C" {
 
 // Shared flags. Written by one thread, read by another: relaxed atomics,
-// which compile to the plain loads and stores the design asks for.
+// which compile to plain loads and stores. event_pending announces the
+// others: it is set with release after them, and check_statement_events
+// takes it with acquire before it reads them. Every update of it after
+// start-up is a read-modify-write, so a check that sees the newest value
+// sees what every setter before it wrote, not only the last one.
 extern std::atomic<int32_t> event_pending;
 extern std::atomic<int32_t> pending_error;
 extern std::atomic<uint8_t> suspend_program;

@@ -93,7 +93,7 @@ void start_main_loop_thread() {
 
 void shut_down_process() {
     stop_program.store(1, std::memory_order_relaxed);
-    event_pending.store(1, std::memory_order_relaxed);
+    event_pending.exchange(1, std::memory_order_release);
     for (uint32_t waited = 0; (shutdown_ack.load() & 3) != 3 && waited < shutdown_ack_limit_ms; waited += 16) {
         // A screen-mode change waiting for the frame builder would never
         // reach its event check: let it finish.

@@ -125,7 +125,9 @@ void benchmark_main(int32_t) {
         wait_for_window();
         say("ready");
         for (uint32_t n = 0;; ++n) {
-            write_page->pixels[n % write_page->pixels.size()] = static_cast<uint8_t>(n);
+            locate_cursor(1 + n % 24, 1 + n / 24 % 80, 0, 0, 0, 3);
+            print_text(char_from_code(static_cast<int32_t>(33 + n % 90)), 0);
+            release_temp_strings(0, 0);
             event_check(20);
         }
     }

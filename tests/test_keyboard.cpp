@@ -289,7 +289,7 @@ void report_page_at_exit() {
             wrong_in_row += v != expected;
         }
     std::fprintf(stderr, "write=%d view=%d-%d cursor=%d,%d above=%d row=%d\n", write_page == p ? 1 : 0,
-                 p->view_top, p->view_bottom, p->cursor_row, p->cursor_column, changed_above, wrong_in_row);
+                 p->view_top, p->view_bottom, int{p->cursor_row}, int{p->cursor_column}, changed_above, wrong_in_row);
 }
 
 [[noreturn]] void run_prompt_on_graphics_page() {

@@ -16,6 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -31,6 +32,15 @@
 
 namespace x11_session {
 using Clock = std::chrono::steady_clock;
+
+// Every wait for a child stretches under ThreadSanitizer, which slows the
+// child several times over, more so on a loaded machine.
+#if defined(__SANITIZE_THREAD__)
+inline constexpr int wait_scale = 5;
+#else
+inline constexpr int wait_scale = 1;
+#endif
+inline std::chrono::milliseconds scaled(int timeout_ms) { return std::chrono::milliseconds(timeout_ms * wait_scale); }
 
 inline std::string find_xvfb() {
     for (const char* dir : {"/usr/bin", "/usr/local/bin", "/bin"}) {
@@ -110,7 +120,7 @@ struct Child {
     }
     // The next line that starts with prefix (others are skipped when skip).
     bool line(const std::string& prefix, std::string* got = nullptr, int timeout_ms = 5000, bool skip = true) {
-        auto end = Clock::now() + std::chrono::milliseconds(timeout_ms);
+        auto end = Clock::now() + scaled(timeout_ms);
         for (;;) {
             size_t newline;
             while ((newline = buffer.find('\n')) != std::string::npos) {
@@ -139,16 +149,16 @@ struct Child {
     std::vector<std::string> lines_within(int ms) {
         std::vector<std::string> result;
         std::string l;
-        auto end = Clock::now() + std::chrono::milliseconds(ms);
+        auto end = Clock::now() + scaled(ms);
         while (Clock::now() < end) {
             int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count());
-            if (line("", &l, left > 0 ? left : 1)) result.push_back(l);
+            if (line("", &l, std::max(left / wait_scale, 1))) result.push_back(l);
         }
         return result;
     }
     // Exit status (waitpid form), or -1 when still running after timeout_ms.
     int wait_exit(int timeout_ms) {
-        auto end = Clock::now() + std::chrono::milliseconds(timeout_ms);
+        auto end = Clock::now() + scaled(timeout_ms);
         while (Clock::now() < end) {
             if (waitpid(pid, &status, WNOHANG) == pid) {
                 pid = -1;
@@ -176,7 +186,7 @@ struct Child {
 };
 
 inline bool wait_until(const std::function<bool()>& condition, int timeout_ms) {
-    auto end = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    auto end = Clock::now() + scaled(timeout_ms);
     do {
         if (condition()) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
