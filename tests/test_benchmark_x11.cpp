@@ -82,6 +82,14 @@ protected:
                row_text(f, 10, grey, 0) == std::string(22, ' ') + "Copyright (c) 2026 Ormi-tulp." &&
                row_text(f, 11, grey, 0) == std::string(32, ' ') + "[Windows]";
     }
+    // Past the banner's key and well into the workloads.
+    void start_timed_run() {
+        ASSERT_NO_FATAL_FAILURE(start_benchmark());
+        ASSERT_TRUE(wait_until([&] { return banner_shown(); }, 5000));
+        press({XK_space});
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        ASSERT_TRUE(probe.running());
+    }
 };
 
 TEST_F(Benchmark, RunsFromBannerToExit) {
@@ -136,11 +144,7 @@ TEST_F(Benchmark, RunsFromBannerToExit) {
 
 TEST_F(Benchmark, ClosedDuringItsTimedRunEndsWithExitCode0) {
     NEEDS_KEYBOARD();
-    start_benchmark();
-    ASSERT_TRUE(wait_until([&] { return banner_shown(); }, 5000));
-    press({XK_space});
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    ASSERT_TRUE(probe.running());
+    ASSERT_NO_FATAL_FAILURE(start_timed_run());
     send_delete_window(window);
     expect_ends_with_code_0(3000);
 }
@@ -155,11 +159,7 @@ TEST_F(Benchmark, WindowDestroyedAtItsBannerEndsWithExitCode0) {
 
 TEST_F(Benchmark, WindowDestroyedDuringItsTimedRunEndsWithExitCode0) {
     NEEDS_KEYBOARD();
-    start_benchmark();
-    ASSERT_TRUE(wait_until([&] { return banner_shown(); }, 5000));
-    press({XK_space});
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    ASSERT_TRUE(probe.running());
+    ASSERT_NO_FATAL_FAILURE(start_timed_run());
     destroy_window(window);
     expect_ends_with_code_0();
 }
