@@ -141,10 +141,14 @@ protected:
                 << ", " << o.cursor_y << ")";
         return out.str();
     }
-    // A cursor near the clip box and a small step from it.
-    void relative_start(Rng& rng, oracle::Page& o, float& x, float& y) {
-        o.cursor_x = page->cursor_x = coordinate(rng, o.clip_x1, o.clip_x2, o.width);
-        o.cursor_y = page->cursor_y = coordinate(rng, o.clip_y1, o.clip_y2, o.height);
+    // A fill's start point near the clip box; relative: a cursor there and
+    // a small step from it.
+    void start_point(Rng& rng, oracle::Page& o, bool relative, float& x, float& y) {
+        x = coordinate(rng, o.clip_x1, o.clip_x2, o.width);
+        y = coordinate(rng, o.clip_y1, o.clip_y2, o.height);
+        if (!relative) return;
+        o.cursor_x = page->cursor_x = x;
+        o.cursor_y = page->cursor_y = y;
         x = static_cast<float>(uniform(rng, -4, 4)) / 2.0f;
         y = static_cast<float>(uniform(rng, -4, 4)) / 2.0f;
     }
@@ -190,12 +194,7 @@ TEST_F(DrawingOracle, FloodFillOverRandomPages) {
         const uint32_t fill = (chance(rng, 20) ? pick(rng, colours) : static_cast<uint32_t>(uniform(rng, 0, 15))) | (chance(rng, 30) ? static_cast<uint32_t>(rng()) << 4 : 0);
         const uint32_t border = pick(rng, colours) | (chance(rng, 30) ? static_cast<uint32_t>(rng()) << 4 : 0);
         float x, y;
-        if (passed & 1) {
-            relative_start(rng, o, x, y);
-        } else {
-            x = coordinate(rng, o.clip_x1, o.clip_x2, w);
-            y = coordinate(rng, o.clip_y1, o.clip_y2, h);
-        }
+        start_point(rng, o, passed & 1, x, y);
         std::ostringstream what;
         what.precision(9);
         what << describe_page(o) << " flood_fill(" << x << ", " << y << ", " << fill << ", " << border << ", 0, "
@@ -278,14 +277,9 @@ TEST_F(DrawingOracle, PatternFillOverRandomPages) {
         CHECK_CASE("pre-paint", o, describe_page(o));
         offset_clip(rng, o);
 
+        if (chance(rng, 15)) passed |= 1;
         float x, y;
-        if (chance(rng, 15)) {
-            passed |= 1;
-            relative_start(rng, o, x, y);
-        } else {
-            x = coordinate(rng, o.clip_x1, o.clip_x2, w);
-            y = coordinate(rng, o.clip_y1, o.clip_y2, h);
-        }
+        start_point(rng, o, passed & 1, x, y);
         std::ostringstream what;
         what.precision(9);
         what << describe_page(o) << " pattern_fill(" << x << ", " << y << ", tile " << hex(tile) << ", " << border
