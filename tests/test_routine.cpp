@@ -301,6 +301,15 @@ struct Calls {
         add("free_text_string(working" + quoted + ")");
         add("release_temp_strings(0, 0)");
     }
+    // A key wait whose queued key ends it at its first poll.
+    void key_wait(const std::string& key) {
+        add("poll_key()");
+        add("assign_text(K$, tmp\"" + key + "\")");
+        add("release_temp_strings(0, 0)");
+        add(R"(text_from_literal_len("", 0))");
+        add("text_equal(K$\"" + key + "\", tmp\"\")");
+        add("release_temp_strings(0, 0)");
+    }
 };
 
 std::vector<float> accepted(const std::vector<draws::Attempt>& passes) {
@@ -361,12 +370,7 @@ TEST_F(WholeRoutine, CallsOfTheBannerTheTimedStartAndTheFirstBox) {
     e.add("locate_cursor(12, 23, 0, 0, 0, 3)");
     e.print_line("          [Windows]");
     // 9 to 11: the queued key ends the wait at its first poll
-    e.add("poll_key()");
-    e.add(R"(assign_text(K$, tmp"a"))");
-    e.add("release_temp_strings(0, 0)");
-    e.add(R"(text_from_literal_len("", 0))");
-    e.add(R"(text_equal(K$"a", tmp""))");
-    e.add("release_temp_strings(0, 0)");
+    e.key_wait("a");
     // 12, 13
     e.add("seconds_since_midnight(0, 0)");
     e.add("set_screen_mode(12, 0, 0, 0, 0, 1)");
@@ -499,12 +503,7 @@ TEST_F(WholeRoutine, CallsOfTheResultStretchAndTheEnd) {
     check(156);
     // 157 to 160: the key queued since the start ends the wait at its first poll.
     check(157);
-    e.add("poll_key()");
-    e.add(R"(assign_text(K$, tmp"b"))");
-    e.add("release_temp_strings(0, 0)");
-    e.add(R"(text_from_literal_len("", 0))");
-    e.add(R"(text_equal(K$"b", tmp""))");
-    e.add("release_temp_strings(0, 0)");
+    e.key_wait("b");
     e.add("end_program()");
     EXPECT_EQ(first_difference(result_and_end, e), "");
 }
