@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "errors.h"
 #include "frame_builder.h"
 #include "keyboard.h"
 #include "platform/platform.h"
@@ -278,14 +277,14 @@ void create_window(int& argc, char** argv) {
 }  // namespace
 
 int runtime_main(int argc, char** argv) {
-    install_out_of_memory_handler();
     // Dialogs may open their own X connection on the program thread.
     XInitThreads();
+    // First: from here on every failed allocation ends through the critical box.
+    runtime_init(true);
     for (int i = 1; i < argc; ++i) {
         if (i > 1) runtime_command_line += ' ';
         runtime_command_line += argv[i];
     }
-    runtime_init(true);
     on_fullscreen_step = step_fullscreen_mode;
     start_program_thread();
     start_event_timer_thread();
