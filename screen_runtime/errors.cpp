@@ -3,17 +3,15 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <string>
 
 #include "platform/platform.h"
 #include "runtime.h"
 #include "screen_runtime.h"
+#include "static_cells.h"
 
 std::atomic<int32_t> event_pending{0};
 std::atomic<int32_t> pending_error{0};
@@ -26,38 +24,6 @@ namespace {
 constexpr auto relaxed = std::memory_order_relaxed;
 
 int32_t recorded_line = 0;
-
-// Static cells: a bump allocator over blocks that are never given back
-// while the process runs (the program's variables live that long).
-constexpr size_t first_block_size = 1048576;
-// Each block is more than twice as large as the one before it, so memory
-// runs out long before this list does; it needs no memory of its own.
-constexpr size_t most_cell_blocks = 64;
-struct CellPool {
-    char* blocks[most_cell_blocks] = {};  // every block made, the current one last
-    size_t count = 0;
-    char* top = nullptr;
-    char* end = nullptr;
-    size_t block_size = 0;  // size of the current block
-};
-// Never destroyed: cells stay valid until the process is gone.
-CellPool& cells = *new CellPool;
-
-void free_cell_blocks() {
-    for (size_t i = 0; i < cells.count; ++i) std::free(cells.blocks[i]);
-    cells = CellPool{};
-}
-
-bool new_cell_block(size_t size) {
-    if (cells.count == most_cell_blocks) return false;
-    char* block = static_cast<char*>(std::malloc(size));
-    if (!block) return false;
-    cells.blocks[cells.count++] = block;
-    cells.top = block;
-    cells.end = block + size;
-    cells.block_size = size;
-    return true;
-}
 
 // A formatted text in memory of its own; null when there is none to be had.
 template <typename... Args>
@@ -83,8 +49,7 @@ void errors_init() {
     close_program.store(0, relaxed);
     shutdown_ack.store(0, relaxed);
     recorded_line = 0;
-    free_cell_blocks();
-    new_cell_block(first_block_size);  // a failure here is retried, and raised, by the first cell
+    static_cells_init();
 }
 
 int32_t error_line() { return recorded_line; }
@@ -116,117 +81,7 @@ const char* error_text(int32_t code) {
     }
 }
 
-void program_thread_entry() { benchmark_main(0); }
-
 void on_floating_point_signal(int) { raise_error(11); }
-
-// Hand-over file, written by the sending program in the directory the
-// receiver starts in (its executable's directory). Text lines, each once,
-// in any order:
-//   directory=<path>      the directory to work in (rest of the line)
-//   screen_mode=<n>       the screen mode to restore, 0 for the text screen
-// A line may end in "\r\n". Nothing else may stand in the file.
-namespace {
-constexpr char chain_marker[] = "(unique-tag:=/@*$+-)";
-constexpr size_t marker_length = sizeof chain_marker - 1;  // 20
-constexpr size_t chain_name_length = 12;
-constexpr size_t chain_suffix_length = marker_length + chain_name_length;
-
-bool chain_name_ok(const std::string& name) {
-    if (name.size() != chain_name_length || name.compare(0, 5, "chain") != 0 ||
-        name.compare(8, 4, ".tmp") != 0)
-        return false;
-    // The name comes from the command line: keep it a plain file name here.
-    for (char c : name)
-        if (c == '/' || c == '\0') return false;
-    return true;
-}
-
-bool parse_mode(const std::string& s, int32_t& mode) {
-    if (s.empty()) return false;
-    errno = 0;
-    char* after = nullptr;
-    long v = std::strtol(s.c_str(), &after, 10);
-    if (errno != 0 || *after != '\0' || v < INT32_MIN || v > INT32_MAX) return false;
-    mode = static_cast<int32_t>(v);
-    return true;
-}
-
-// Reads the file; 0 when it holds a complete, well-formed state.
-int32_t read_chain_file(std::FILE* f, std::string& directory, int32_t& mode) {
-    bool have_directory = false, have_mode = false;
-    std::string line;
-    for (;;) {
-        int c = std::fgetc(f);
-        if (c != EOF && c != '\n') {
-            line.push_back(static_cast<char>(c));
-            continue;
-        }
-        if (c == EOF && std::ferror(f)) return 57;
-        if (c == EOF && line.empty()) break;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.rfind("directory=", 0) == 0 && !have_directory) {
-            directory = line.substr(10);
-            have_directory = true;
-        } else if (line.rfind("screen_mode=", 0) == 0 && !have_mode) {
-            if (!parse_mode(line.substr(12), mode)) return 5;
-            have_mode = true;
-        } else {
-            return 5;
-        }
-        line.clear();
-        if (c == EOF) break;
-    }
-    return have_directory && have_mode ? 0 : 62;
-}
-}  // namespace
-
-void receive_chain_data() {
-    std::string& cmd = runtime_command_line;
-    if (cmd.size() < chain_suffix_length) return;
-    const size_t at = cmd.size() - chain_suffix_length;
-    if (cmd.compare(at, marker_length, chain_marker) != 0) return;
-    const std::string name = cmd.substr(at + marker_length);
-    if (!chain_name_ok(name)) return;
-
-    // The suffix is the runtime's, never the user's: it goes in every case.
-    cmd.erase(at > 0 && cmd[at - 1] == ' ' ? at - 1 : at);
-
-    std::FILE* f = std::fopen(name.c_str(), "rb");
-    if (!f) {
-        raise_error(errno == ENOMEM ? 257 : 53);
-        return;
-    }
-    std::string directory;
-    int32_t mode = 0;
-    int32_t failure = read_chain_file(f, directory, mode);
-    std::fclose(f);
-    unlink(name.c_str());
-    if (failure) {
-        raise_error(failure);
-        return;
-    }
-    if (chdir(directory.c_str()) != 0) {
-        raise_error(76);
-        return;
-    }
-    if (mode != 0) set_screen_mode(mode, 0, 0, 0, 0, 1);
-}
-
-void* alloc_static_cell(int32_t size) {
-    if (size < 0) {
-        raise_error(5);
-        return nullptr;
-    }
-    const size_t rounded = (static_cast<size_t>(size) + 7) & ~static_cast<size_t>(7);
-    if (cells.count == 0 && !new_cell_block(first_block_size)) raise_error(504);
-    if (static_cast<size_t>(cells.end - cells.top) <= rounded) {
-        if (!new_cell_block(rounded + 2 * cells.block_size)) raise_error(504);
-    }
-    void* cell = cells.top;
-    cells.top += rounded;
-    return cell;
-}
 
 namespace {
 // Memory held back for the out-of-memory box: its display connection, font
@@ -332,10 +187,4 @@ void check_statement_events(int32_t line, int32_t, const char*) {
         recorded_line = line;
         report_error();
     }
-}
-
-void halt_program_thread() {
-    shutdown_ack.fetch_or(1);
-    while (!stop_program.load(relaxed)) platform::Sleep(16);
-    for (;;) platform::Sleep(16);
 }

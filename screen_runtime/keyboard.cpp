@@ -1,4 +1,4 @@
-// Key queue, key tables, pause and close keys, poll_key and end_program.
+// Key queue, key tables, pause and close keys and poll_key.
 #include "keyboard.h"
 
 #include <GL/freeglut.h>
@@ -242,35 +242,11 @@ TextString* poll_key() {
     return key;
 }
 
-namespace {
-// One poll as a statement of its own: true when a key was taken.
+// Beside poll_key: the closing prompt's polls are the runtime's own, not
+// calls the routine makes.
 bool take_key() {
     uint32_t mark = temp_string_count();
     bool taken = poll_key()->length != 0;
     release_temp_strings(mark, 0);
     return taken;
-}
-}  // namespace
-
-void end_program() {
-    // This runtime opens no files, so there are none to close.
-    write_page = display_page.load();
-    const int32_t rows = write_page->text_rows();
-    set_text_viewport(rows, rows, 1);
-    print_text(empty_text, 1);
-    {
-        static const char prompt[] = "Press any key to continue";
-        uint32_t mark = temp_string_count();
-        print_text(text_from_literal_len(prompt, sizeof prompt - 1), 0);
-        release_temp_strings(mark, 0);
-    }
-    while (take_key()) platform::Sleep(0);
-    automatic_display.store(true, std::memory_order_relaxed);
-    for (;;) {
-        platform::Sleep(100);
-        if (stop_program.load(std::memory_order_relaxed)) halt_program_thread();
-        if (take_key()) break;
-    }
-    close_program.store(1, std::memory_order_relaxed);
-    halt_program_thread();
 }

@@ -18,6 +18,9 @@ extern KeyQueue key_queue;
 
 void keyboard_init();  // empties the queue, clears the pause state
 
+// One poll as a statement of its own (program thread): true when a key was taken.
+bool take_key();
+
 // Stores one (character code, scan code) pair; false (the key is dropped)
 // when 15 are already held. Producer side only.
 bool key_queue_push(uint8_t character, uint8_t scan);

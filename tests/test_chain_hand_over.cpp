@@ -1,0 +1,121 @@
+// The state a chaining program hands over: the file, the directory and the
+// command line.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "errors.h"
+#include "platform/platform.h"
+#include "runtime.h"
+#include "screen_runtime.h"
+
+namespace {
+
+// Any box (only a critical error shows one here) stays off the screen.
+int answer_yes(const char*, const char*, unsigned) { return platform::IDYES; }
+
+namespace fs = std::filesystem;
+
+class ChainData : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        runtime_init(false);
+        platform::set_message_box_hook(answer_yes);
+        home = fs::current_path();
+        char pattern[] = "/tmp/chain_test_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root = fs::canonical(pattern);
+        fs::create_directory(root / "work");
+        fs::current_path(root);
+    }
+    void TearDown() override {
+        fs::current_path(home);
+        fs::remove_all(root);
+        runtime_command_line.clear();
+        platform::set_message_box_hook(nullptr);
+    }
+    void write(const std::string& name, const std::string& contents) { std::ofstream(root / name) << contents; }
+    fs::path home, root;
+};
+
+constexpr const char* tag = "(unique-tag:=/@*$+-)";
+
+TEST_F(ChainData, HandOverRestoresDirectoryAndTrimsTheCommandLine) {
+    struct Case {
+        std::string before, after;
+    } cases[] = {{std::string("prog arg ") + tag + "chain001.tmp", "prog arg"},
+                 {std::string(tag) + "chainAbC.tmp", ""}};
+    for (const Case& c : cases) {
+        fs::current_path(root);
+        const std::string name = c.before.substr(c.before.size() - 12);
+        write(name, "directory=" + (root / "work").string() + "\r\nscreen_mode=0\n");
+        runtime_command_line = c.before;
+        receive_chain_data();
+        EXPECT_EQ(pending_error.load(), 0);
+        EXPECT_EQ(fs::current_path(), root / "work");
+        EXPECT_FALSE(fs::exists(root / name));
+        EXPECT_EQ(runtime_command_line, c.after);
+    }
+}
+
+TEST_F(ChainData, OtherCommandLinesDoNothing) {
+    const std::string names[] = {"chain001.tmq", "chbin001.tmp", "chain01.tmp", "xchain01.tmp"};
+    for (const std::string& name : names) write(name, "directory=work\nscreen_mode=0\n");
+    const std::string lines[] = {
+        std::string("prog ") + tag + "chain001.tmq",
+        std::string("prog ") + tag + "chbin001.tmp",
+        std::string("prog ") + tag + "chain01.tmp",
+        std::string("prog (unique-tag:=/@*$+=)chain001.tmp"),
+        std::string("prog ") + tag + "chain001.tmp trailing",
+        "chain001.tmp",
+        "",
+    };
+    for (const std::string& line : lines) {
+        runtime_command_line = line;
+        receive_chain_data();
+        EXPECT_EQ(runtime_command_line, line);
+        EXPECT_EQ(fs::current_path(), root);
+        EXPECT_EQ(pending_error.load(), 0);
+    }
+    for (const std::string& name : names) EXPECT_TRUE(fs::exists(root / name)) << name;
+}
+
+TEST_F(ChainData, BadHandOverFilesRaiseAnError) {
+    struct Case {
+        const char* contents;  // null: no file; "/": a directory in its place
+        int32_t code;
+    } cases[] = {
+        {nullptr, 53},
+        {"/", 57},
+        {"directory=work\n", 62},
+        {"", 62},
+        {"directory=work\nscreen_mode=twelve\n", 5},
+        {"directory=work\nscreen_mode=99999999999\n", 5},
+        {"directory=work\nscreen_mode=0\nextra\n", 5},
+        {"directory=no/such/place\nscreen_mode=0", 76},
+    };
+    for (const Case& c : cases) {
+        errors_init();
+        fs::current_path(root);
+        if (c.contents && std::string(c.contents) == "/")
+            fs::create_directory(root / "chain123.tmp");
+        else if (c.contents)
+            write("chain123.tmp", c.contents);
+        runtime_command_line = std::string("prog ") + tag + "chain123.tmp";
+        receive_chain_data();
+        EXPECT_EQ(pending_error.load(), c.code) << (c.contents ? c.contents : "(no file)");
+        EXPECT_EQ(fs::current_path(), root);
+        EXPECT_EQ(runtime_command_line, "prog");
+        fs::remove_all(root / "chain123.tmp");
+    }
+    EXPECT_EQ(std::string(error_text(53)), "File not found");
+    EXPECT_EQ(std::string(error_text(57)), "Device I/O error");
+    EXPECT_EQ(std::string(error_text(62)), "Input past end of file");
+    EXPECT_EQ(std::string(error_text(76)), "Path not found");
+}
+
+}  // namespace
