@@ -109,17 +109,40 @@ TEST_F(Errors, NoEventNoDialog) {
     EXPECT_EQ(shown.calls, 0);
 }
 
-TEST_F(Errors, ThreeHundredRangeIsCriticalWithAnOkBox) {
-    platform::set_message_box_hook(print_box);
-    raise_error(300);
-    EXPECT_EQ(pending_error.load(), 300);  // not critical when raised, only when reported
-    EXPECT_EXIT(
-        {
+// Codes 300 to 313 are critical when reported (not when raised): an OK box,
+// then the end of the process. Their neighbours ask Yes or No and go on.
+TEST_F(Errors, ReportedCodesAtTheEdgesOfTheCriticalRange) {
+    struct Case {
+        int32_t code;
+        bool critical;
+        const char* title;
+    } cases[] = {{299, false, "Unhandled Error #299"},
+                 {300, true, "Critical Error #300"},
+                 {313, true, "Critical Error #313"},
+                 {314, false, "Unhandled Error #314"}};
+    for (const Case& c : cases) {
+        errors_init();
+        shown = Shown{};
+        platform::set_message_box_hook(capture);
+        EXPECT_EQ(raise_error(c.code), c.code);
+        if (!c.critical) {
             check_statement_events(42, 0, nullptr);
-            std::_Exit(3);
-        },
-        ::testing::ExitedWithCode(0),
-        box_pattern("Critical Error #300", "Line: 42 (in main module)\nUnprintable error", 0));
+            EXPECT_EQ(shown.calls, 1) << c.code;
+            EXPECT_EQ(shown.title, c.title);
+            EXPECT_EQ(shown.text, "Line: 42 (in main module)\nUnprintable error\nContinue?") << c.code;
+            EXPECT_EQ(shown.flags, 0x1004u) << c.code;
+            EXPECT_EQ(pending_error.load(), 0) << c.code;
+            continue;
+        }
+        platform::set_message_box_hook(print_box);
+        EXPECT_EXIT(
+            {
+                check_statement_events(42, 0, nullptr);
+                std::_Exit(3);
+            },
+            ::testing::ExitedWithCode(0), box_pattern(c.title, "Line: 42 (in main module)\nUnprintable error", 0))
+            << c.code;
+    }
 }
 
 TEST_F(Errors, NoEndsTheProcessThroughTheShutdownPath) {
