@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "pages.h"
+#include "standard_colours.h"
 
 inline void fill_probe_text_page(ScreenImage& page) {
     for (int row = 0; row < page.height; ++row)
@@ -21,7 +22,7 @@ inline uint32_t expected_text_pixel(int x, int y) {
     uint8_t character = static_cast<uint8_t>(row * 80 + column * 7);
     uint8_t attribute = static_cast<uint8_t>(row * 13 + column * 5);
     bool set = builtin_font[character][y % 16] & (0x80 >> (x % 8));
-    return standard_colours[set ? attribute & 15 : (attribute >> 4) & 7] & 0xFFFFFF;
+    return expected_standard_colours[set ? attribute & 15 : (attribute >> 4) & 7] & 0xFFFFFF;
 }
 
 inline uint8_t probe_mode12_index(int x, int y) { return static_cast<uint8_t>(((x / 3) ^ (y / 5)) + x * y / 7) & 15; }

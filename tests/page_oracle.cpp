@@ -66,6 +66,67 @@ void plot(Page& page, long long x, long long y, uint32_t colour) {
     page.at(static_cast<int>(x), static_cast<int>(y)) = static_cast<uint8_t>(colour & page.colour_mask);
 }
 
+namespace {
+
+// One line of a run of the pattern: a pixel per step along the longer axis,
+// from the first point to the second, both ends included. The other
+// coordinate is the first point's plus the exact share of its distance,
+// rounded to the nearest whole number, an exact half away from the first
+// point. The run's k-th pixel, counted over every line of the run and also
+// where it falls outside the clip box, is plotted when bit 15 - k mod 16 of
+// the pattern is set.
+void pattern_line(Page& page, long long x1, long long y1, long long x2, long long y2, uint32_t colour,
+                  uint32_t pattern, long long& k) {
+    const long long dx = x2 - x1, dy = y2 - y1;
+    const bool along_x = std::llabs(dx) >= std::llabs(dy);
+    const long long steps = along_x ? std::llabs(dx) : std::llabs(dy);
+    const long long across = along_x ? dy : dx;  // signed distance on the other axis
+    for (long long t = 0; t <= steps; ++t, ++k) {
+        long long share = 0;
+        if (steps > 0) {
+            const long long exact = std::llabs(across) * t;  // share = exact / steps
+            share = exact / steps;
+            if (2 * (exact % steps) >= steps) ++share;
+            if (across < 0) share = -share;
+        }
+        const long long forward = along_x ? (dx < 0 ? -t : t) : (dy < 0 ? -t : t);
+        if (!((pattern >> (15 - k % 16)) & 1)) continue;
+        if (along_x)
+            plot(page, x1 + forward, y1 + share, colour);
+        else
+            plot(page, x1 + share, y1 + forward, colour);
+    }
+}
+
+}  // namespace
+
+void draw_line(Page& page, float x1, float y1, float x2, float y2, uint32_t colour, int32_t style,
+               int32_t pattern, int32_t passed) {
+    if (passed & 1) move_cursor(page, x1, y1, passed & 4);
+    x1 = page.cursor_x;
+    y1 = page.cursor_y;
+    move_cursor(page, x2, y2, passed & 2);
+    x2 = page.cursor_x;
+    y2 = page.cursor_y;
+    const uint32_t ink = (passed & 8) ? colour : page.foreground;
+    const uint32_t bits = (passed & 16) ? static_cast<uint32_t>(pattern) & 0xFFFF : 0xFFFF;
+    if (style == 2) {
+        fill_box(page, x1, y1, x2, y2, ink);
+        return;
+    }
+    const long long ax = nearest_even(x1), ay = nearest_even(y1), bx = nearest_even(x2), by = nearest_even(y2);
+    long long k = 0;
+    if (style == 0) {
+        pattern_line(page, ax, ay, bx, by, ink, bits, k);
+    } else if (style == 1) {
+        // The four sides are one run of the pattern.
+        pattern_line(page, ax, ay, bx, ay, ink, bits, k);
+        pattern_line(page, bx, ay, bx, by, ink, bits, k);
+        pattern_line(page, bx, by, ax, by, ink, bits, k);
+        pattern_line(page, ax, by, ax, ay, ink, bits, k);
+    }
+}
+
 void flood(Page& page, float x, float y, uint32_t fill, uint32_t border, int32_t passed) {
     uint32_t f = (passed & 2) ? fill : page.foreground;
     uint32_t b = (passed & 4) ? border : f;

@@ -30,6 +30,11 @@ void clear(Page& page);
 // fill_box: rounded corners (ties to even), exchanged, clamped to the clip box.
 void fill_box(Page& page, float x1, float y1, float x2, float y2, uint32_t colour);
 void plot(Page& page, long long x, long long y, uint32_t colour);
+// draw_line on a graphics page: style 0 a line, 1 the box outline, 2 the
+// filled box, any other nothing; the points, colour and pattern as the mask
+// gives them, and the cursor left on the second point.
+void draw_line(Page& page, float x1, float y1, float x2, float y2, uint32_t colour, int32_t style,
+               int32_t pattern, int32_t passed);
 // flood_fill for the masks that raise no error (bit 8 clear).
 void flood(Page& page, float x, float y, uint32_t fill, uint32_t border, int32_t passed);
 // pattern_fill for calls that raise no error: tile given, 1 to 256 bytes; a

@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "runtime.h"
 #include "screen_runtime.h"
+#include "standard_colours.h"
 #include "window_requests.h"
 
 namespace {
@@ -26,7 +27,7 @@ protected:
     }
 };
 
-uint32_t colour(int index) { return standard_colours[index] | 0xFF000000u; }
+uint32_t colour(int index) { return expected_standard_colours[index]; }
 
 TEST_F(DisplaySide, TextPageCellsUseTheFontAndAttribute) {
     ScreenImage& page = *display_page.load();

@@ -1,6 +1,6 @@
-// flood_fill, pattern_fill and draw_circle (and the boxes and points that
-// prepare their pages) against the plain account in page_oracle, over
-// thousands of pages drawn from a fixed seed.
+// draw_line, flood_fill, pattern_fill and draw_circle (and the boxes and
+// points that prepare their pages) against the plain account in page_oracle,
+// over thousands of pages drawn from a fixed seed.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -38,6 +38,45 @@ TEST(PageOracle, KeepsTheWorkedRingsAndDiscs) {
     oracle::pattern(page, 529, 447, "\xB7\x99\xBB", 0, nullptr, 2);
     const uint8_t stripes[8] = {7, 0, 5, 7, 6, 1, 5, 7};
     for (int x = 0; x < 640; ++x) ASSERT_EQ(page.at(x, 479), stripes[x % 8]) << x;
+}
+
+// Lines as their rules give them, worked out by hand: the other coordinate
+// rounds an exact half away from the first point, the pattern runs from bit
+// 15 over every step, off the clip box too, and an outline's four sides are
+// one run of it.
+TEST(PageOracle, KeepsTheWorkedLines) {
+    struct Case {
+        const char* what;
+        int width, height;
+        float x1, y1, x2, y2;
+        int32_t style, pattern;
+        std::vector<std::string> rows;
+    };
+    const Case cases[] = {
+        {"a half step", 3, 2, 0, 0, 2, 1, 0, 0xFFFF, {"900", "099"}},
+        {"the same line backwards", 3, 2, 2, 1, 0, 0, 0, 0xFFFF, {"990", "009"}},
+        {"quarters", 5, 2, 0, 0, 4, 1, 0, 0xFFFF, {"99000", "00999"}},
+        {"steep, upwards", 2, 5, 1, 4, 0, 0, 0, 0xFFFF, {"90", "90", "90", "09", "09"}},
+        {"clipped, the pattern kept", 4, 1, -3, 0, 3, 0, 0, 0x8888, {"0900"}},
+        {"an outline, one run", 4, 3, 0, 0, 3, 2, 1, 0xAAAA, {"9099", "9000", "9099"}},
+    };
+    for (const Case& c : cases) {
+        oracle::Page page;
+        page.width = c.width;
+        page.height = c.height;
+        page.clip_x1 = page.clip_y1 = 0;
+        page.clip_x2 = c.width - 1;
+        page.clip_y2 = c.height - 1;
+        page.pixels.assign(static_cast<size_t>(c.width) * c.height, 0);
+        oracle::draw_line(page, c.x1, c.y1, c.x2, c.y2, 9, c.style, c.pattern, 1 | 8 | 16);
+        std::vector<std::string> rows;
+        for (int y = 0; y < c.height; ++y) {
+            std::string row;
+            for (int x = 0; x < c.width; ++x) row += static_cast<char>('0' + page.at(x, y));
+            rows.push_back(row);
+        }
+        EXPECT_EQ(rows, c.rows) << c.what;
+    }
 }
 
 using Rng = std::mt19937;
@@ -203,6 +242,60 @@ TEST_F(DrawingOracle, FloodFillOverRandomPages) {
         oracle::flood(o, x, y, fill, border, passed);
         ASSERT_EQ(pending_error.load(), 0) << what.str();
         CHECK_CASE("flood", o, what.str());
+    }
+}
+
+// A line's end: near an axis of the clip box, or well off the page.
+float line_end(Rng& rng, int lo, int hi, int size) {
+    if (chance(rng, 15)) return static_cast<float>(uniform(rng, -8 * size - 40, 8 * size + 40)) / 2.0f;
+    return coordinate(rng, lo, hi, size);
+}
+
+TEST_F(DrawingOracle, DrawLineOverRandomPages) {
+    Rng rng(3052026);
+    int failures = 0;
+    const std::vector<int32_t> patterns{0xFFFF, 0x8000, 0x0001, 0xFFFE, 0xAAAA, 0xF0F0, 0xC3A5, 0x7FFF};
+    for (int n = 0; n < 6000; ++n) {
+        const bool large = chance(rng, 3);
+        const int w = large ? 640 : uniform(rng, 1, 64), h = large ? 480 : uniform(rng, 1, 48);
+        std::vector<uint32_t> colours{static_cast<uint32_t>(uniform(rng, 0, 15)),
+                                      static_cast<uint32_t>(uniform(rng, 0, 15))};
+        oracle::Page o = new_page(rng, w, h, static_cast<uint8_t>(colours[0]));
+        paint(rng, o, colours, uniform(rng, 0, 3), 0);
+        offset_clip(rng, o);
+
+        const int32_t style = pick(rng, std::vector<int32_t>{0, 0, 0, 0, 1, 1, 1, 2, 3, -1});
+        int32_t passed = 0;
+        for (int32_t bit : {1, 2, 4, 8, 16})
+            if (chance(rng, bit == 1 ? 85 : 50)) passed |= bit;
+        // The ends as points on the page; relative ones are passed as steps.
+        float ax = line_end(rng, o.clip_x1, o.clip_x2, w), ay = line_end(rng, o.clip_y1, o.clip_y2, h);
+        float bx, by;
+        if (chance(rng, 50)) {
+            // Short lines: every slope of a few steps, exact halves among them.
+            bx = ax + static_cast<float>(uniform(rng, -12, 12));
+            by = ay + static_cast<float>(uniform(rng, -12, 12));
+        } else {
+            bx = line_end(rng, o.clip_x1, o.clip_x2, w);
+            by = line_end(rng, o.clip_y1, o.clip_y2, h);
+        }
+        float x1 = ax, y1 = ay;
+        if ((passed & 1) && (passed & 4)) x1 = ax - o.cursor_x, y1 = ay - o.cursor_y;
+        const float first_x = (passed & 1) ? ax : o.cursor_x, first_y = (passed & 1) ? ay : o.cursor_y;
+        const float x2 = (passed & 2) ? bx - first_x : bx, y2 = (passed & 2) ? by - first_y : by;
+        const uint32_t colour =
+            chance(rng, 50) ? static_cast<uint32_t>(uniform(rng, 0, 15)) : static_cast<uint32_t>(rng());
+        const int32_t pattern = chance(rng, 40) ? pick(rng, patterns)
+                                                : static_cast<int32_t>(chance(rng, 50) ? rng() : rng() & 0xFFFF);
+
+        std::ostringstream what;
+        what.precision(9);
+        what << describe_page(o) << " draw_line(" << x1 << ", " << y1 << ", " << x2 << ", " << y2 << ", "
+             << colour << ", " << style << ", " << pattern << ", " << passed << ")";
+        draw_line(x1, y1, x2, y2, colour, style, pattern, passed);
+        oracle::draw_line(o, x1, y1, x2, y2, colour, style, pattern, passed);
+        ASSERT_EQ(pending_error.load(), 0) << what.str();
+        CHECK_CASE("line", o, what.str());
     }
 }
 

@@ -107,17 +107,32 @@ TEST_F(Errors, NoEventNoDialog) {
     EXPECT_EQ(shown.calls, 0);
 }
 
-TEST_F(Errors, ThreeHundredRangeIsCriticalWithAnOkBox) {
+// Codes 300 to 313 are critical when reported (not when raised): an OK box,
+// then the end of the process. Their neighbours ask Yes or No and go on. Each
+// case runs in a child, so that one which ends the process shows.
+TEST_F(Errors, ReportedCodesAtTheEdgesOfTheCriticalRange) {
+    struct Case {
+        int32_t code;
+        bool critical;
+    } cases[] = {{299, false}, {300, true}, {313, true}, {314, false}};
     platform::set_message_box_hook(print_box);
-    raise_error(300);
-    EXPECT_EQ(pending_error.load(), 300);  // not critical when raised, only when reported
-    EXPECT_EXIT(
-        {
-            check_statement_events(42, 0, nullptr);
-            std::_Exit(3);
-        },
-        ::testing::ExitedWithCode(0),
-        box_pattern("Critical Error #300", "Line: 42 (in main module)\nUnprintable error", 0));
+    for (const Case& c : cases) {
+        const std::string code = std::to_string(c.code);
+        const std::string box =
+            c.critical ? box_pattern("Critical Error #" + code, "Line: 42 (in main module)\nUnprintable error", 0)
+                       : box_pattern("Unhandled Error #" + code,
+                                     "Line: 42 (in main module)\nUnprintable error\nContinue?", 0x1004) +
+                             "\\s*" + quote("[went on, pending 0]");
+        EXPECT_EXIT(
+            {
+                raise_error(c.code);
+                check_statement_events(42, 0, nullptr);
+                std::fprintf(stderr, "[went on, pending %d]\n", pending_error.load());
+                std::_Exit(3);
+            },
+            ::testing::ExitedWithCode(c.critical ? 0 : 3), box)
+            << code;
+    }
 }
 
 TEST_F(Errors, NoEndsTheProcessThroughTheShutdownPath) {

@@ -12,6 +12,7 @@
 #include "pages.h"
 #include "runtime.h"
 #include "screen_runtime.h"
+#include "standard_colours.h"
 
 namespace {
 // Passes made after the writer stopped, before the newest frame is judged.
@@ -23,14 +24,14 @@ using Clock = std::chrono::steady_clock;
 // graphics page through the standard colours, a text page through the font
 // and the cell's attribute, the visible cursor as the cell's two lowest lines.
 uint32_t expected_pixel(const ScreenImage& page, int x, int y) {
-    if (!page.text_page) return standard_colours[page.pixels[static_cast<size_t>(y) * page.width + x] & 15];
+    if (!page.text_page) return expected_standard_colours[page.pixels[static_cast<size_t>(y) * page.width + x] & 15];
     const int row = y / 16, column = x / 8, line = y % 16;
     const size_t cell = (static_cast<size_t>(row) * page.width + column) * 2;
     const uint8_t character = page.pixels[cell], attribute = page.pixels[cell + 1];
     bool set = builtin_font[character][line] & (0x80 >> (x % 8));
     if (page.cursor_visible && page.cursor_row == row + 1 && page.cursor_column == column + 1 && line >= 14)
         set = true;
-    return standard_colours[set ? attribute & 15 : (attribute >> 4) & 7];
+    return expected_standard_colours[set ? attribute & 15 : (attribute >> 4) & 7];
 }
 
 // Pixels of the frame that differ from the page.

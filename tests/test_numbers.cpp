@@ -38,10 +38,6 @@ double double_from_bits(uint64_t b) {
     return d;
 }
 
-// The benchmark's draw form: r times 1000 with a 64-bit mantissa, stored
-// to single precision, floored.
-float draw_1000() { return floor_single(static_cast<float>(next_random(0.0f, 0) * 1000.0L)); }
-
 // Time of day with the clock `ms_after_base` milliseconds past a base that
 // lies `day_ms` into the local day.
 double time_of_day(int64_t day_ms, int64_t ms_after_base = 0, double accuracy = 0.0, int32_t passed = 0) {
@@ -115,27 +111,6 @@ TEST_F(Numbers, NumberTextNeverPasses23Characters) {
 TEST_F(Numbers, NumberTextWhileErrorPending) {
     raise_error(7);
     EXPECT_EQ(text_of(37.5), " 37.5");
-}
-
-TEST_F(Numbers, FirstDrawsOfTheSequence) {
-    const float expected[] = {705, 533, 579, 289, 301};
-    for (float e : expected) EXPECT_EQ(draw_1000(), e);
-}
-
-TEST_F(Numbers, DrawRoundsToSingleBeforeTheFloor) {
-    struct Case {
-        uint32_t state_before;  // steps to the state whose draw is checked
-        float draw;
-    } cases[] = {
-        {12011155, 640},  // 639.99998569... rounds to 640.0
-        {5312775, 255},   // 254.99999523...
-        {12895468, 999},  // the largest state: 999.99994...
-        {13497921, 0},    // state 0
-    };
-    for (const Case& c : cases) {
-        set_random_state(c.state_before);
-        EXPECT_EQ(draw_1000(), c.draw) << c.state_before;
-    }
 }
 
 TEST_F(Numbers, RandomArguments) {

@@ -10,6 +10,8 @@
 #include "pages.h"
 #include "runtime.h"
 #include "screen_runtime.h"
+#include "standard_colours.h"
+#include "statement_forms.h"
 
 namespace {
 
@@ -38,18 +40,10 @@ TextString* literal(const std::string& s) {
     return text_from_literal_len(s.data(), static_cast<int32_t>(s.size()));
 }
 
-// The benchmark's print form: working string, fit check, text, line end.
-void print_line(const std::string& s) {
-    uint32_t mark = temp_string_count();
-    TextString* working = new_text_string(0, false);
-    assign_text(working, literal(s));
-    if (pending_error == 0) {
-        ensure_text_fits(working);
-        print_text(working, 0);
-        print_text(empty_text, 1);
-    }
-    free_text_string(working);
-    release_temp_strings(mark, 0);
+// A print statement of the benchmark with one literal, in the routine's own form.
+void print_statement(const std::string& s, int32_t line) {
+    forms::print(forms::Temporaries{temp_string_count()}, line,
+                 {forms::PrintItem::text(s.data(), static_cast<int32_t>(s.size()))});
 }
 
 void fits(const std::string& s) {
@@ -111,21 +105,21 @@ TEST_F(Pages, StartupTextScreen) {
     for (int i = 0; i < 256; ++i) {
         EXPECT_EQ(default_palette[i] >> 24, 0xFFu);
         if (i < 16) {
-            EXPECT_EQ(default_palette[i], standard_colours[i]);
+            EXPECT_EQ(default_palette[i], expected_standard_colours[i]) << i;
         }
     }
-    EXPECT_EQ(standard_colours[6], 0xFFAA5500u);
     EXPECT_EQ(p.palette, default_palette);
 }
 
 TEST_F(Pages, BannerLinesOnTheTextScreen) {
-    const std::string lines[3] = {"Texture benchmark by Ormi-tulp", "by a maker, in the year 2xxx.",
+    // The routine's banner literals, as its lines 6 to 8 print them.
+    const std::string lines[3] = {"Texture benchmark by Ormi-tulp", "Copyright (c) 2026 Ormi-tulp.",
                                   "          [Windows]"};
     clear_screen(0, 0, 0);
     expect_cursor(1, 1);
     for (int i = 0; i < 3; ++i) {
         locate_cursor(10 + i, 23, 0, 0, 0, 3);
-        print_line(lines[i]);
+        print_statement(lines[i], 6 + i);
         expect_cursor(11 + i, 1);
     }
     EXPECT_EQ(pending_error.load(), 0);
@@ -146,7 +140,7 @@ TEST_F(Pages, ResultLabelOnTheGraphicsPage) {
     to_mode12();
     clear_screen(0, 0, 0);
     locate_cursor(10, 30, 0, 0, 0, 3);
-    print_line("Result: ");
+    print_statement("Result: ", 156);
     expect_cursor(11, 1);
     const char* label = "Result: ";
     int drawn = 0;
@@ -287,7 +281,7 @@ TEST_F(Pages, ModeTwelvePage) {
     EXPECT_EQ(p.transparent, -1);
     ASSERT_EQ(p.pixels.size(), 640u * 480);
     for (uint8_t v : p.pixels) ASSERT_EQ(v, 0);
-    for (int i = 0; i < 256; ++i) EXPECT_EQ(p.palette[i], i < 16 ? standard_colours[i] : 0u) << i;
+    for (int i = 0; i < 256; ++i) EXPECT_EQ(p.palette[i], i < 16 ? expected_standard_colours[i] : 0u) << i;
     EXPECT_TRUE(full_frame_requested.load());
     EXPECT_EQ(display_lock.load(), 0);
 

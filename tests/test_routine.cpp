@@ -112,8 +112,9 @@ void watch() {
         if (pixel(0, 0) != colour || pixel(639, 479) != colour) ++run.floods_with_screen_not_in_colour;
     };
     probe::on_circle = [](double x, double y, double r, int32_t colour) { run.circles.push_back({x, y, r, colour}); };
+    // A run across midnight: T0 at 23:59:50.000, the second reading at 00:00:50.500.
     probe::before_time_read = [] {
-        if (probe::counters.time_reads == 2) set_test_clock_now(123400);
+        if (probe::counters.time_reads == 2) set_test_clock_now(60'500);
     };
     probe::on_print = [](TextString* text, int32_t) {
         if (probe::counters.time_reads == 2 && !result_wait_started)
@@ -157,7 +158,7 @@ class WholeRoutine : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         runtime_init(false);
-        set_test_clock(10LL * 3600 * 1000, 0);
+        set_test_clock(86'390'000, 0);
         platform::set_message_box_hook(count_reports);
         watch();
         record_calls();
@@ -258,7 +259,11 @@ TEST_F(WholeRoutine, ResultStretchChecksItsLinesInOrder) {
     EXPECT_EQ(run.result_stretch_checks, (std::vector<int32_t>{89, 124, 125, 154, 155, 156, 156}));
 }
 
-TEST_F(WholeRoutine, ResultLineUnderTheTestClock) { EXPECT_EQ(run.result_text, "Result:  123.40625 "); }
+// The readings 86390 and 50.4945068359375 (919 ticks, as a single): nothing
+// corrects the negative difference.
+TEST_F(WholeRoutine, ResultLineOfARunAcrossMidnight) {
+    EXPECT_EQ(run.result_text, "Result: -86339.50549316406 ");
+}
 
 TEST_F(WholeRoutine, KeyWaitsTakeTheQueuedKeysAtTheirFirstPoll) {
     EXPECT_EQ(run.polls_in_first_wait, 1u);
@@ -492,13 +497,13 @@ TEST_F(WholeRoutine, CallsOfTheResultStretchAndTheEnd) {
     e.add(R"(ensure_text_fits(working"Result: "))");
     e.add(R"(print_text(working"Result: ", 0))");
     e.add(R"(text_from_literal(" "))");
-    e.add("number_to_text_double(123.40625)");
-    e.add(R"(concat_text(tmp" 123.40625", tmp" "))");
-    e.add(R"(assign_text(working, tmp" 123.40625 "))");
-    e.add(R"(ensure_text_fits(working" 123.40625 "))");
-    e.add(R"(print_text(working" 123.40625 ", 0))");
+    e.add("number_to_text_double(-86339.50549316406)");
+    e.add(R"(concat_text(tmp"-86339.50549316406", tmp" "))");
+    e.add(R"(assign_text(working, tmp"-86339.50549316406 "))");
+    e.add(R"(ensure_text_fits(working"-86339.50549316406 "))");
+    e.add(R"(print_text(working"-86339.50549316406 ", 0))");
     e.add("print_text(empty_text, 1)");
-    e.add(R"(free_text_string(working" 123.40625 "))");
+    e.add(R"(free_text_string(working"-86339.50549316406 "))");
     e.add("release_temp_strings(0, 0)");
     check(156);
     // 157 to 160: the key queued since the start ends the wait at its first poll.
