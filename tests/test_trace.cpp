@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "pages.h"
+#include "glyph_cells.h"
 
 namespace {
 
@@ -52,13 +52,10 @@ std::string hash_of(const std::vector<uint8_t>& bytes) {
 std::vector<uint8_t> graphics_page(uint8_t colour) { return std::vector<uint8_t>(640 * 480, colour); }
 
 void put_text(std::vector<uint8_t>& page, int row, int column, const std::string& text) {
-    for (size_t i = 0; i < text.size(); ++i) {
-        int x0 = 8 * (column - 1 + static_cast<int>(i)), y0 = 16 * (row - 1);
-        for (int y = 0; y < 16; ++y)
-            for (int x = 0; x < 8; ++x)
-                page[(y0 + y) * 640 + x0 + x] =
-                    (builtin_font[static_cast<uint8_t>(text[i])][y] & (0x80 >> x)) ? 15 : 0;
-    }
+    const int left = 8 * (column - 1), top = 16 * (row - 1);
+    for (int y = top; y < top + 16; ++y)
+        for (int x = left; x < left + 8 * static_cast<int>(text.size()); ++x)
+            page[static_cast<size_t>(y) * 640 + x] = glyphs::text_pixel<uint8_t>(text, left, top, x, y, 15, 0, 0);
 }
 
 struct Clear {
