@@ -1,6 +1,11 @@
 // The probe's hold on natural_log, kept apart: interposing on the delay loops'
 // logarithm costs time, so the timed trace leaves it out.
+#include "call_recorder.h"
 #include "routine_probe.h"
+
+namespace probe {
+bool cheap_logarithm = false;
+}
 
 extern "C" {
 

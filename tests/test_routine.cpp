@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "call_recorder.h"
 #include "drawing.h"
 #include "keyboard.h"
 #include "numbers.h"

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "call_recorder.h"
 #include "keyboard.h"
 #include "numbers.h"
 #include "platform/platform.h"
