@@ -229,61 +229,6 @@ TEST_F(Drawing, FullPageFloodSpreadsInDistanceGenerations) {
 
 // ---- pattern_fill ----
 
-TEST_F(Drawing, PatternFillFirstFillOfTheBenchmark) {
-    TextString tile = text("\xB7\x99\xBB");  // 183, 153, 187
-    pattern_fill(529, 447, &tile, 0, nullptr, 2);
-    const uint8_t expected[8] = {7, 0, 5, 7, 6, 1, 5, 7};
-    size_t wrong = 0;
-    for (int y = 0; y < 480; ++y)
-        for (int x = 0; x < 640; ++x) wrong += at(x, y) != expected[x % 8];
-    EXPECT_EQ(wrong, 0u);
-    EXPECT_EQ(page->cursor_x, 529.0f);
-    EXPECT_LE(last_fill_stats().largest_generation, 960u);
-}
-
-// The benchmark's hundred tile fills over its fixed random sequence.
-TEST_F(Drawing, PatternFillsOfTheBenchmarksSequence) {
-    uint32_t state = 327680;
-    auto draw = [&] {
-        state = (state * 16598013u + 12820163u) & 0xFFFFFF;
-        return std::floor(static_cast<float>(state) / 16777216.0f * 1000.0f);
-    };
-    for (int i = 0; i < 10449263; ++i) draw();  // the boxes' draws
-    std::vector<int> idle;
-    uint32_t largest = 0;
-    for (int iteration = 1; iteration <= 100; ++iteration) {
-        float b[7];
-        bool fits;
-        do {
-            fits = true;
-            for (float& v : b) v = draw();
-            for (float v : b) fits = fits && v <= 255;
-        } while (!fits);
-        float x, y;
-        do {
-            x = draw();
-            y = draw();
-        } while (x > 640 || y > 480);
-        if (iteration == 1) {
-            EXPECT_EQ(b[0], 183);
-            EXPECT_EQ(b[6], 109);
-            EXPECT_EQ(x, 529);
-            EXPECT_EQ(y, 447);
-        }
-        TextString tile = text({char(int(b[0])), char(int(b[1])), char(int(b[2]))});
-        pattern_fill(x, y, &tile, 0, nullptr, 2);
-        if (last_fill_stats().painted == 0) idle.push_back(iteration);
-        largest = std::max(largest, last_fill_stats().largest_generation);
-    }
-    EXPECT_EQ(idle, (std::vector<int>{29, 45, 76, 96, 97}));
-    EXPECT_LE(largest, 960u);
-    const uint8_t expected[8] = {1, 1, 2, 1, 0, 2, 2, 7};
-    size_t wrong = 0;
-    for (int y = 0; y < 480; ++y)
-        for (int x = 0; x < 640; ++x) wrong += at(x, y) != expected[x % 8];
-    EXPECT_EQ(wrong, 0u);
-}
-
 TEST_F(Drawing, PatternFillDecodesPlanesAndRows) {
     load({"00000000", "00000000", "00000000"});
     // Row 0: planes 0..3 = 0x80, 0x40, 0x20, 0x10; row 1: plane 0 only (bytes 6..8 missing).
