@@ -10,7 +10,7 @@
 #include "pages.h"
 #include "string_store.h"
 #include "platform/platform.h"
-#include "routine_draws.h"
+#include "benchmark_draws.h"
 #include "runtime.h"
 #include "screen_runtime.h"
 #include "statement_forms.h"

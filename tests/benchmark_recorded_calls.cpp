@@ -1,8 +1,8 @@
-// The probe's wrappers of the calls it only passes to the call recorder.
-#include "call_recorder.h"
+// The watch's wrappers of the calls it only passes to the call recorder.
+#include "benchmark_call_recorder.h"
 #include "platform/platform.h"
 
-using namespace probe;
+using namespace watch;
 
 extern "C" {
 
@@ -54,7 +54,7 @@ int32_t __wrap_release_temp_strings(uint32_t mark, int32_t value) {
 }
 
 TextString* __wrap_new_text_string(uint32_t length, bool temporary) {
-    const bool routines_own = probe::call_depth == 0;
+    const bool routines_own = watch::call_depth == 0;
     if (recorded_here()) note("new_text_string", {integer(length), temporary ? "true" : "false"});
     TextString* result;
     {
@@ -84,7 +84,7 @@ TextString* __wrap_text_from_literal_len(const char* literal, int32_t length) {
 }
 
 TextString* __wrap_assign_text(TextString* destination, TextString* source) {
-    if (recorded_here()) note("assign_text", {probe::destination(destination), text(source)});
+    if (recorded_here()) note("assign_text", {watch::destination(destination), text(source)});
     Inner inner;
     return __real_assign_text(destination, source);
 }
@@ -97,7 +97,7 @@ TextString* __wrap_concat_text(TextString* a, TextString* b) {
 
 void __wrap_free_text_string(TextString* t) {
     if (recorded_here()) note("free_text_string", {text(t)});
-    if (probe::call_depth == 0) forget_text(t);
+    if (watch::call_depth == 0) forget_text(t);
     Inner inner;
     __real_free_text_string(t);
 }

@@ -1,12 +1,12 @@
-// The probe's wrappers of the calls it counts and lets observers see; each
+// The watch's wrappers of the calls it counts and lets observers see; each
 // also goes to the call recorder.
 #include <atomic>
 
-#include "call_recorder.h"
+#include "benchmark_call_recorder.h"
 #include "pages.h"
-#include "routine_probe.h"
+#include "benchmark_watch.h"
 
-namespace probe {
+namespace watch {
 
 Counters counters;
 bool keep_event_pending = false;
@@ -31,9 +31,9 @@ uint64_t page_hash() {
     return hash;
 }
 
-}  // namespace probe
+}  // namespace watch
 
-using namespace probe;
+using namespace watch;
 
 extern "C" {
 
@@ -54,7 +54,7 @@ void __wrap_clear_screen(int32_t method, uint32_t colour, int32_t passed) {
     ++counters.clears;
     edge_before();
     if (recorded_here()) note("clear_screen", {integer(method), integer(colour), integer(passed)});
-    if (probe::before_clear) probe::before_clear();
+    if (watch::before_clear) watch::before_clear();
     {
         Inner inner;
         __real_clear_screen(method, colour, passed);
@@ -74,7 +74,7 @@ double __wrap_seconds_since_midnight(double accuracy, int32_t passed) {
     ++counters.time_reads;
     edge_before();
     if (recorded_here()) note("seconds_since_midnight", {number(accuracy), integer(passed)});
-    if (probe::before_time_read) probe::before_time_read();
+    if (watch::before_time_read) watch::before_time_read();
     double result;
     {
         Inner inner;
@@ -88,7 +88,7 @@ TextString* __wrap_poll_key() {
     ++counters.polls;
     edge_before();
     if (recorded_here()) note("poll_key", {});
-    if (probe::before_poll) probe::before_poll();
+    if (watch::before_poll) watch::before_poll();
     TextString* result;
     {
         Inner inner;
@@ -100,14 +100,14 @@ TextString* __wrap_poll_key() {
 
 void __wrap_print_text(TextString* t, int32_t newline) {
     if (recorded_here()) note("print_text", {text(t), integer(newline)});
-    if (probe::on_print) probe::on_print(t, newline);
+    if (watch::on_print) watch::on_print(t, newline);
     Inner inner;
     __real_print_text(t, newline);
 }
 
 void __wrap_end_program() {
     if (recorded_here()) note("end_program", {});
-    if (probe::on_end) probe::on_end();
+    if (watch::on_end) watch::on_end();
     Inner inner;
     __real_end_program();
 }
@@ -119,7 +119,7 @@ void __wrap_draw_line(float x1, float y1, float x2, float y2, uint32_t colour, i
     if (recorded_here())
         note("draw_line", {number(x1), number(y1), number(x2), number(y2), integer(colour), integer(style),
                            integer(pattern), integer(passed)});
-    if (probe::on_box) probe::on_box(x1, y1, x2, y2, colour);
+    if (watch::on_box) watch::on_box(x1, y1, x2, y2, colour);
     {
         Inner inner;
         __real_draw_line(x1, y1, x2, y2, colour, style, pattern, passed);
@@ -133,12 +133,12 @@ void __wrap_pattern_fill(float x, float y, TextString* tile, uint32_t border, Te
     edge_before();
     if (recorded_here())
         note("pattern_fill", {number(x), number(y), text(tile), integer(border), text(background), integer(passed)});
-    if (probe::on_pattern_fill) probe::on_pattern_fill(x, y, tile, true);
+    if (watch::on_pattern_fill) watch::on_pattern_fill(x, y, tile, true);
     {
         Inner inner;
         __real_pattern_fill(x, y, tile, border, background, passed);
     }
-    if (probe::on_pattern_fill) probe::on_pattern_fill(x, y, tile, false);
+    if (watch::on_pattern_fill) watch::on_pattern_fill(x, y, tile, false);
     edge_after();
 }
 
@@ -147,12 +147,12 @@ void __wrap_flood_fill(float x, float y, uint32_t fill, uint32_t border, uint32_
     edge_before();
     if (recorded_here())
         note("flood_fill", {number(x), number(y), integer(fill), integer(border), integer(background), integer(passed)});
-    if (probe::on_flood) probe::on_flood(x, y, fill, true);
+    if (watch::on_flood) watch::on_flood(x, y, fill, true);
     {
         Inner inner;
         __real_flood_fill(x, y, fill, border, background, passed);
     }
-    if (probe::on_flood) probe::on_flood(x, y, fill, false);
+    if (watch::on_flood) watch::on_flood(x, y, fill, false);
     edge_after();
 }
 
@@ -163,7 +163,7 @@ void __wrap_draw_circle(double x, double y, double radius, int32_t colour, doubl
     if (recorded_here())
         note("draw_circle", {number(x), number(y), number(radius), integer(colour), number(start), number(end),
                              number(aspect), integer(passed)});
-    if (probe::on_circle) probe::on_circle(x, y, radius, colour);
+    if (watch::on_circle) watch::on_circle(x, y, radius, colour);
     {
         Inner inner;
         __real_draw_circle(x, y, radius, colour, start, end, aspect, passed);
@@ -173,7 +173,7 @@ void __wrap_draw_circle(double x, double y, double radius, int32_t colour, doubl
 
 TextString* __wrap_char_from_code(int32_t code) {
     if (recorded_here()) note("char_from_code", {integer(code)});
-    if (probe::on_character) probe::on_character(code);
+    if (watch::on_character) watch::on_character(code);
     Inner inner;
     return __real_char_from_code(code);
 }
@@ -181,7 +181,7 @@ TextString* __wrap_char_from_code(int32_t code) {
 void __wrap_check_statement_events(int32_t line, int32_t include_line, const char* include_file) {
     ++counters.checks_at_line[line >= 1 && line <= 160 ? line : 0];
     if (recorded_here()) {
-        probe::recorder.checks_in.back().push_back(line);
+        watch::recorder.checks_in.back().push_back(line);
         note("check_statement_events",
              {integer(line), integer(include_line), include_file == nullptr ? "null" : include_file});
     }
@@ -189,8 +189,8 @@ void __wrap_check_statement_events(int32_t line, int32_t include_line, const cha
         Inner inner;
         __real_check_statement_events(line, include_line, include_file);
     }
-    if (probe::keep_event_pending) event_pending.store(1, std::memory_order_release);
-    if (probe::on_event_check) probe::on_event_check(line);
+    if (watch::keep_event_pending) event_pending.store(1, std::memory_order_release);
+    if (watch::on_event_check) watch::on_event_check(line);
 }
 
 }  // extern "C"

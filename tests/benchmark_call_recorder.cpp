@@ -1,10 +1,10 @@
-#include "call_recorder.h"
+#include "benchmark_call_recorder.h"
 
 #include <charconv>
 #include <cstdio>
 #include <utility>
 
-namespace probe {
+namespace watch {
 
 Recorder recorder;
 bool recording = false;
@@ -138,4 +138,4 @@ void arm_recorder() {
     if (!recorder.windows.empty() && recorder.windows.front().open.counter == nullptr) open_window();
 }
 
-}  // namespace probe
+}  // namespace watch

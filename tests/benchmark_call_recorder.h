@@ -1,5 +1,5 @@
 // Records the routine's calls into the runtime in chosen stretches of a
-// run, as the probe's wrappers pass them on.
+// run, as the watch's wrappers pass them on.
 #pragma once
 
 #include <cstdint>
@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "routine_probe.h"
+#include "benchmark_watch.h"
 #include "screen_runtime.h"
 
-namespace probe {
+namespace watch {
 
 // One call of the routine into the runtime as text, its name and every
 // argument: "draw_line(401, 278, 160, 162, 14, 2, 0, 9)". Strings show as
@@ -93,4 +93,4 @@ std::string destination(const TextString* t);
 void name_new_text(const TextString* t);
 void forget_text(const TextString* t);
 
-}  // namespace probe
+}  // namespace watch

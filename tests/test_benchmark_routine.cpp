@@ -1,4 +1,4 @@
-// One whole run of the benchmark routine, watched through the probe, with
+// One whole run of the benchmark routine, watched through its calls, with
 // the logarithm stood in for: the figures the workloads must give with the
 // generator's fixed start, the calls of chosen stretches against tables
 // taken from the statements, and the pages the run leaves, each against the
@@ -17,15 +17,15 @@
 #include <thread>
 #include <vector>
 
-#include "call_recorder.h"
+#include "benchmark_call_recorder.h"
 #include "drawing.h"
 #include "keyboard.h"
 #include "numbers.h"
 #include "page_oracle.h"
 #include "pages.h"
 #include "platform/platform.h"
-#include "routine_draws.h"
-#include "routine_probe.h"
+#include "benchmark_draws.h"
+#include "benchmark_watch.h"
 #include "runtime.h"
 #include "screen_runtime.h"
 
@@ -144,21 +144,21 @@ bool disc_sampled(uint64_t iteration, double x, double y, double r) {
 }
 
 // The watch's own state: the observers run on the program thread long after
-// watch() has returned.
+// watch_the_run() has returned.
 std::vector<int32_t> codes;
 uint64_t hash_before = 0;
 bool every_check = false;
 bool result_wait_started = false;
 uint64_t polls_at_result = 0;
 
-void watch() {
-    probe::cheap_logarithm = true;
-    probe::before_clear = [] {
-        uint64_t n = probe::counters.clears;
-        if (n >= 1 && n <= 4) run.steps_at_clear[n - 1] = probe::counters.random_steps;
-        if (n == 2) run.polls_in_first_wait = probe::counters.polls;
+void watch_the_run() {
+    watch::cheap_logarithm = true;
+    watch::before_clear = [] {
+        uint64_t n = watch::counters.clears;
+        if (n >= 1 && n <= 4) run.steps_at_clear[n - 1] = watch::counters.random_steps;
+        if (n == 2) run.polls_in_first_wait = watch::counters.polls;
         if (n == 20005) {
-            run.steps_at_clear[4] = probe::counters.random_steps;
+            run.steps_at_clear[4] = watch::counters.random_steps;
             // From line 89 on every statement finds an event pending.
             every_check = true;
             event_pending = 1;
@@ -167,21 +167,21 @@ void watch() {
         if (n == 2) compare(pages.boxes, "the page after workload 1");
         oracle::clear(pages.model);
     };
-    probe::on_event_check = [](int32_t line) {
+    watch::on_event_check = [](int32_t line) {
         if (!every_check || line >= 157) return;
         run.result_stretch_checks.push_back(line);
         event_pending = 1;
     };
-    probe::on_box = [](float x1, float y1, float x2, float y2, uint32_t colour) {
+    watch::on_box = [](float x1, float y1, float x2, float y2, uint32_t colour) {
         run.boxes.push_back({x1, y1, x2, y2, colour});
         if (x1 == 640 || x2 == 640) ++run.boxes_with_x_640;
         if (y1 == 480 || y2 == 480) ++run.boxes_with_y_480;
         oracle::fill_box(pages.model, x1, y1, x2, y2, colour);
     };
-    probe::on_character = [](int32_t code) { codes.push_back(code); };
-    probe::on_pattern_fill = [](float x, float y, const TextString* tile, bool before) {
+    watch::on_character = [](int32_t code) { codes.push_back(code); };
+    watch::on_pattern_fill = [](float x, float y, const TextString* tile, bool before) {
         if (before) {
-            hash_before = probe::page_hash();
+            hash_before = watch::page_hash();
             pages.tile.assign(reinterpret_cast<const char*>(tile->data), static_cast<size_t>(tile->length));
             return;
         }
@@ -189,54 +189,54 @@ void watch() {
         for (size_t i = 0; i < 7; ++i) it.codes[i] = codes[codes.size() - 7 + i];
         it.x = x;
         it.y = y;
-        it.painted = probe::page_hash() != hash_before;
+        it.painted = watch::page_hash() != hash_before;
         run.patterns.push_back(it);
         run.largest_tile_generation = std::max(run.largest_tile_generation, last_fill_stats().largest_generation);
         // The routine gives the tile alone: border and background take their defaults.
         oracle::pattern(pages.model, x, y, pages.tile, 0, nullptr, 2);
-        compare(pages.patterns, "pattern fill " + std::to_string(probe::counters.pattern_fills));
+        compare(pages.patterns, "pattern fill " + std::to_string(watch::counters.pattern_fills));
     };
-    probe::on_flood = [](float x, float y, uint32_t colour, bool before) {
+    watch::on_flood = [](float x, float y, uint32_t colour, bool before) {
         if (before) return;
-        if (probe::counters.circles == 0 && x == 100.0f && y == 100.0f) {
+        if (watch::counters.circles == 0 && x == 100.0f && y == 100.0f) {
             run.flood_colours.push_back(colour);
             if (pixel(0, 0) != colour || pixel(639, 479) != colour) ++run.floods_with_screen_not_in_colour;
         }
         ++pages.flood_calls;
-        if (probe::counters.circles == 0) {
+        if (watch::counters.circles == 0) {
             memo.flood(pages.model, x, y, colour);
             compare(pages.floods, "flood " + std::to_string(pages.flood_calls));
         } else if (pages.disc_followed) {
             oracle::flood(pages.model, x, y, colour, 0, 2);
             std::ostringstream label;
-            label << "disc " << probe::counters.circles << " (centre " << pages.circle_x << ", " << pages.circle_y
+            label << "disc " << watch::counters.circles << " (centre " << pages.circle_x << ", " << pages.circle_y
                   << ", radius " << pages.circle_r << ", colour " << colour << ")";
             compare(pages.discs, label.str());
         }
     };
-    probe::on_circle = [](double x, double y, double r, int32_t colour) {
+    watch::on_circle = [](double x, double y, double r, int32_t colour) {
         run.circles.push_back({x, y, r, colour});
         pages.circle_x = x, pages.circle_y = y, pages.circle_r = r;
-        pages.disc_followed = disc_sampled(probe::counters.circles, x, y, r);
+        pages.disc_followed = disc_sampled(watch::counters.circles, x, y, r);
         if (pages.disc_followed) oracle::circle(pages.model, x, y, r, colour);
     };
-    probe::before_time_read = [] {
-        if (probe::counters.time_reads == 2) set_test_clock_now(123400);
+    watch::before_time_read = [] {
+        if (watch::counters.time_reads == 2) set_test_clock_now(123400);
     };
-    probe::on_print = [](TextString* text, int32_t) {
-        if (probe::counters.time_reads == 2 && !result_wait_started)
+    watch::on_print = [](TextString* text, int32_t) {
+        if (watch::counters.time_reads == 2 && !result_wait_started)
             run.result_text.append(reinterpret_cast<const char*>(text->data), static_cast<size_t>(text->length));
     };
-    probe::before_poll = [] {
-        if (probe::counters.time_reads == 2 && !result_wait_started) {
+    watch::before_poll = [] {
+        if (watch::counters.time_reads == 2 && !result_wait_started) {
             result_wait_started = true;
-            polls_at_result = probe::counters.polls;
+            polls_at_result = watch::counters.polls;
         }
     };
-    probe::on_end = [] {
-        run.polls_in_final_wait = probe::counters.polls - polls_at_result + 1;
-        run.logarithms = probe::counters.logarithms;
-        run.floods = probe::counters.floods;
+    watch::on_end = [] {
+        run.polls_in_final_wait = watch::counters.polls - polls_at_result + 1;
+        run.logarithms = watch::counters.logarithms;
+        run.floods = watch::counters.floods;
         routine_ended = true;
         for (;;) platform::Sleep(1000);  // the test reads what the run left
     };
@@ -247,16 +247,16 @@ enum Stretch { banner_and_first_box, last_box_to_first_tile, last_tile_to_second
                result_and_end };
 
 void record_calls() {
-    using probe::Counters;
-    probe::recorder.text_names = {"K$", "S2$", "S3$", "S4$", "S5$", "S6$", "S7$", "TXT$"};
-    probe::recorder.windows = {
+    using watch::Counters;
+    watch::recorder.text_names = {"K$", "S2$", "S3$", "S4$", "S5$", "S6$", "S7$", "TXT$"};
+    watch::recorder.windows = {
         {{}, {&Counters::boxes, 1}},
         {{&Counters::boxes, 100'000}, {&Counters::pattern_fills, 1}},
         {{&Counters::pattern_fills, 100}, {&Counters::floods, 2}},
         {{&Counters::floods, 10'000}, {&Counters::floods, 10'002}},
         {{&Counters::floods, 30'000}, {}},
     };
-    probe::arm_recorder();
+    watch::arm_recorder();
 }
 
 int count_reports(const char*, const char*, unsigned) { return platform::IDYES; }
@@ -269,7 +269,7 @@ void run_the_routine_once() {
     runtime_init(false);
     set_test_clock(10LL * 3600 * 1000, 0);
     platform::set_message_box_hook(count_reports);
-    watch();
+    watch_the_run();
     record_calls();
     // Two keys before the start: the first ends the banner's wait, the
     // second stays queued through the timed run for the final wait.
@@ -409,7 +409,7 @@ TEST_F(WholeRoutine, KeyWaitsTakeTheQueuedKeysAtTheirFirstPoll) {
 // draws come from the generator's rule; the values they give are the ones
 // the workloads must draw.
 struct Calls {
-    std::vector<probe::Call> calls;
+    std::vector<watch::Call> calls;
 
     void add(std::string text, uint64_t times = 1) {
         if (!calls.empty() && calls.back().text == text) {
@@ -424,7 +424,7 @@ struct Calls {
         for (const draws::Attempt& pass : passes) {
             for (const draws::Draw& d : pass.values) {
                 add("next_random(0, 0)");
-                add("floor_single(" + probe::number(d.product) + ")");
+                add("floor_single(" + watch::number(d.product) + ")");
             }
         }
     }
@@ -457,7 +457,7 @@ std::vector<float> accepted(const std::vector<draws::Attempt>& passes) {
     return values;
 }
 
-std::string shown(const std::vector<probe::Call>& calls, size_t at) {
+std::string shown(const std::vector<watch::Call>& calls, size_t at) {
     std::string s;
     for (size_t k = at >= 3 ? at - 3 : 0; k < calls.size() && k < at + 4; ++k) {
         s += k == at ? "\n  > " : "\n    ";
@@ -469,9 +469,9 @@ std::string shown(const std::vector<probe::Call>& calls, size_t at) {
 
 // Where the recorded calls part from the table, with the calls around it.
 std::string first_difference(Stretch stretch, const Calls& expected) {
-    if (probe::recorder.calls_in.size() <= static_cast<size_t>(stretch)) return "stretch not recorded";
-    const std::vector<probe::Call>& got = probe::recorder.calls_in[stretch];
-    const std::vector<probe::Call>& want = expected.calls;
+    if (watch::recorder.calls_in.size() <= static_cast<size_t>(stretch)) return "stretch not recorded";
+    const std::vector<watch::Call>& got = watch::recorder.calls_in[stretch];
+    const std::vector<watch::Call>& want = expected.calls;
     size_t i = 0;
     while (i < got.size() && i < want.size() && got[i] == want[i]) ++i;
     if (i == got.size() && i == want.size()) return "";

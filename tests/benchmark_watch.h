@@ -1,8 +1,8 @@
 // Interposes on the routine's calls into the runtime (linked with --wrap), so
 // a test build can watch the real routine run: it counts the calls and lets
 // observers look at the arguments and the page. The call recorder
-// (call_recorder.h) writes down chosen stretches of the run in full; the
-// stand-in logarithm (probe_logarithm.cpp, linked where wanted) shortens
+// (benchmark_call_recorder.h) writes down chosen stretches of the run in full; the
+// stand-in logarithm (benchmark_stand_in_log.cpp, linked where wanted) shortens
 // development runs.
 #pragma once
 
@@ -12,7 +12,7 @@
 
 #include "screen_runtime.h"
 
-namespace probe {
+namespace watch {
 
 struct Counters {
     uint64_t random_steps = 0;
@@ -30,7 +30,7 @@ struct Counters {
 extern Counters counters;
 
 // Replaces natural_log by the value it returns for the routine's constant
-// (in programs linked with the logarithm's probe; counters.logarithms too).
+// (in programs linked with the stand-in logarithm; counters.logarithms too).
 extern bool cheap_logarithm;
 
 // Sets event_pending again after every event check, so that every check the
@@ -54,4 +54,4 @@ extern std::function<void()> on_end;
 // 64-bit FNV-1a of the write page's bytes.
 uint64_t page_hash();
 
-}  // namespace probe
+}  // namespace watch
