@@ -20,7 +20,7 @@
 #include "keyboard.h"
 #include "numbers.h"
 #include "platform/platform.h"
-#include "routine_probe.h"
+#include "benchmark_watch.h"
 #include "runtime.h"
 #include "screen_runtime.h"
 
@@ -60,10 +60,10 @@ void print_timing() {
 
 void on_clear() {
     auto started = Clock::now();
-    std::printf("clear %" PRIu64 " %016" PRIx64 " %" PRIu64 "\n", probe::counters.clears, probe::page_hash(),
-                probe::counters.random_steps);
+    std::printf("clear %" PRIu64 " %016" PRIx64 " %" PRIu64 "\n", watch::counters.clears, watch::page_hash(),
+                watch::counters.random_steps);
     if (current_span >= 0) hashing_in[current_span] += Clock::now() - started;
-    switch (probe::counters.clears) {
+    switch (watch::counters.clears) {
         case 2: mark(1); break;
         case 3: mark(2); break;
         case 4: mark(3); break;
@@ -73,21 +73,21 @@ void on_clear() {
 }
 
 void on_time_read() {
-    if (probe::counters.time_reads == 1) {
+    if (watch::counters.time_reads == 1) {
         mark(0);
-    } else if (probe::counters.time_reads == 2) {
+    } else if (watch::counters.time_reads == 2) {
         mark(5);
         set_test_clock_now(result_reading_ms);
     }
 }
 
 void on_print(TextString* text, int32_t) {
-    if (probe::counters.time_reads >= 2 && !result_taken)
+    if (watch::counters.time_reads >= 2 && !result_taken)
         result_text.append(reinterpret_cast<const char*>(text->data), static_cast<size_t>(text->length));
 }
 
 void before_poll() {
-    if (probe::counters.time_reads >= 2 && !result_taken) {
+    if (watch::counters.time_reads >= 2 && !result_taken) {
         result_taken = true;
         std::printf("result %s\n", result_text.c_str());
         if (timing) print_timing();
@@ -100,8 +100,8 @@ void at_exit() {
     std::fflush(stdout);
 }
 
-#ifndef LOGARITHM_PROBED
-// The twin built with the logarithm's probe, beside this program.
+#ifndef STAND_IN_LOGARITHM
+// The twin built with the stand-in logarithm, beside this program.
 [[noreturn]] void run_cheap_log_twin(char** argv) {
     char self[4096];
     uint32_t n = platform::GetModuleFileNameA(0, self, sizeof self);
@@ -118,8 +118,8 @@ void at_exit() {
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--cheap-log") == 0) {
-#ifdef LOGARITHM_PROBED
-            probe::cheap_logarithm = true;
+#ifdef STAND_IN_LOGARITHM
+            watch::cheap_logarithm = true;
 #else
             run_cheap_log_twin(argv);
 #endif
@@ -133,11 +133,11 @@ int main(int argc, char** argv) {
 
     runtime_init(false);
     set_test_clock(ten_o_clock_ms, 0);
-    probe::before_clear = on_clear;
-    probe::before_time_read = on_time_read;
-    probe::on_print = on_print;
-    probe::before_poll = before_poll;
-    probe::on_end = [] { end_reached = true; };
+    watch::before_clear = on_clear;
+    watch::before_time_read = on_time_read;
+    watch::on_print = on_print;
+    watch::before_poll = before_poll;
+    watch::on_end = [] { end_reached = true; };
     std::atexit(at_exit);
 
     key_queue_push('a', 0x1E);  // the key that ends the banner's wait
@@ -152,7 +152,7 @@ int main(int argc, char** argv) {
         platform::Sleep(1);
         if (end_reached && Clock::now() - key_given_at > std::chrono::milliseconds(500)) {
             platform::Sleep(50);
-            if (!final_key_given) std::printf("final %016" PRIx64 "\n", probe::page_hash());
+            if (!final_key_given) std::printf("final %016" PRIx64 "\n", watch::page_hash());
             final_key_given = true;
             key_given_at = Clock::now();
             key_queue_push('c', 0x2E);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "glyph_cells.h"
 #include "pages.h"
 #include "standard_colours.h"
 
@@ -21,7 +22,7 @@ inline uint32_t expected_text_pixel(int x, int y) {
     int row = y / 16, column = x / 8;
     uint8_t character = static_cast<uint8_t>(row * 80 + column * 7);
     uint8_t attribute = static_cast<uint8_t>(row * 13 + column * 5);
-    bool set = builtin_font[character][y % 16] & (0x80 >> (x % 8));
+    bool set = glyphs::ink(character, x % 8, y % 16);
     return expected_standard_colours[set ? attribute & 15 : (attribute >> 4) & 7] & 0xFFFFFF;
 }
 

@@ -1,6 +1,7 @@
 // The benchmark as a user runs it, in a window under a private Xvfb: the
 // banner, a key, the workloads, the result, a key, the closing prompt, a key,
 // exit code 0; and a close while it runs.
+#include "glyph_cells.h"
 #include "x11_session.h"
 
 #include <map>
@@ -36,24 +37,9 @@ Frame read_frame(Window window, int fw, int fh) {
     return frame;
 }
 
-// The text of one row of cells: each cell matched against the font with the
-// given colours; '?' where no glyph matches.
+// The text of one row of cells (from 0), in the given colours.
 std::string row_text(const Frame& frame, int row, uint32_t ink, uint32_t paper) {
-    std::string text;
-    for (int column = 0; column < frame.width / 8; ++column) {
-        char found = '?';
-        for (int code = 0; code < 256 && found == '?'; ++code) {
-            bool same = true;
-            for (int y = 0; y < 16 && same; ++y)
-                for (int x = 0; x < 8 && same; ++x)
-                    same = frame.at(column * 8 + x, row * 16 + y) ==
-                           ((builtin_font[code][y] & (0x80 >> x)) ? ink : paper);
-            if (same) found = code == 0 ? ' ' : static_cast<char>(code);
-        }
-        text += found;
-    }
-    while (!text.empty() && text.back() == ' ') text.pop_back();
-    return text;
+    return glyphs::read_row([&](int x, int y) { return frame.at(x, y); }, frame.width / 8, row * 16, ink, paper);
 }
 
 bool rows_blank_except(const Frame& frame, std::set<int> rows) {

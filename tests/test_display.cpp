@@ -7,6 +7,7 @@
 
 #include "errors.h"
 #include "frame_builder.h"
+#include "glyph_cells.h"
 #include "keyboard.h"
 #include "pages.h"
 #include "platform/platform.h"
@@ -43,8 +44,7 @@ TEST_F(DisplaySide, TextPageCellsUseTheFontAndAttribute) {
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 16; ++x) {
             int cell = x / 8;
-            uint8_t bits = builtin_font[cell ? 219 : 'A'][y];
-            bool set = bits & (0x80 >> (x % 8));
+            bool set = glyphs::ink(cell ? 219 : 'A', x % 8, y);
             uint32_t want = cell ? (set ? colour(7) : colour(0)) : (set ? colour(14) : colour(1));
             ASSERT_EQ(frame->pixels[y * 640 + x], want) << x << "," << y;
         }

@@ -2,6 +2,7 @@
 // keys it takes and the ways the process ends. Each test runs the display
 // probe (or the benchmark) as a child process.
 #include "display_test_pages.h"
+#include "glyph_cells.h"
 #include "x11_session.h"
 
 void benchmark_main(int32_t) {}  // the driver links the runtime only for its font and colours
@@ -178,11 +179,7 @@ TEST_F(OnScreen, ClosingPromptTakesTheNextKey) {
     press({XK_b});
     ASSERT_TRUE(probe.line("queued"));
     const char* prompt = "Press any key to continue";
-    auto expected = [&](int x, int y) -> uint32_t {
-        if (y < 464 || x >= 200) return 0;
-        uint8_t character = static_cast<uint8_t>(prompt[x / 8]);
-        return (builtin_font[character][y - 464] & (0x80 >> (x % 8))) ? 0xFFFFFF : 0;
-    };
+    auto expected = [&](int x, int y) { return glyphs::text_pixel<uint32_t>(prompt, 0, 464, x, y, 0xFFFFFF, 0, 0); };
     std::string fault;
     long faults = -1;
     wait_until([&] { return (faults = compare_screen(window, 640, 480, WINDOWED, expected, &fault)) == 0; }, 3000);

@@ -5,11 +5,11 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "drawing.h"
+#include "page_oracle.h"
 #include "pages.h"
 #include "runtime.h"
 #include "screen_runtime.h"
@@ -228,61 +228,6 @@ TEST_F(Drawing, FullPageFloodSpreadsInDistanceGenerations) {
 }
 
 // ---- pattern_fill ----
-
-TEST_F(Drawing, PatternFillFirstFillOfTheBenchmark) {
-    TextString tile = text("\xB7\x99\xBB");  // 183, 153, 187
-    pattern_fill(529, 447, &tile, 0, nullptr, 2);
-    const uint8_t expected[8] = {7, 0, 5, 7, 6, 1, 5, 7};
-    size_t wrong = 0;
-    for (int y = 0; y < 480; ++y)
-        for (int x = 0; x < 640; ++x) wrong += at(x, y) != expected[x % 8];
-    EXPECT_EQ(wrong, 0u);
-    EXPECT_EQ(page->cursor_x, 529.0f);
-    EXPECT_LE(last_fill_stats().largest_generation, 960u);
-}
-
-// The benchmark's hundred tile fills over its fixed random sequence.
-TEST_F(Drawing, PatternFillsOfTheBenchmarksSequence) {
-    uint32_t state = 327680;
-    auto draw = [&] {
-        state = (state * 16598013u + 12820163u) & 0xFFFFFF;
-        return std::floor(static_cast<float>(state) / 16777216.0f * 1000.0f);
-    };
-    for (int i = 0; i < 10449263; ++i) draw();  // the boxes' draws
-    std::vector<int> idle;
-    uint32_t largest = 0;
-    for (int iteration = 1; iteration <= 100; ++iteration) {
-        float b[7];
-        bool fits;
-        do {
-            fits = true;
-            for (float& v : b) v = draw();
-            for (float v : b) fits = fits && v <= 255;
-        } while (!fits);
-        float x, y;
-        do {
-            x = draw();
-            y = draw();
-        } while (x > 640 || y > 480);
-        if (iteration == 1) {
-            EXPECT_EQ(b[0], 183);
-            EXPECT_EQ(b[6], 109);
-            EXPECT_EQ(x, 529);
-            EXPECT_EQ(y, 447);
-        }
-        TextString tile = text({char(int(b[0])), char(int(b[1])), char(int(b[2]))});
-        pattern_fill(x, y, &tile, 0, nullptr, 2);
-        if (last_fill_stats().painted == 0) idle.push_back(iteration);
-        largest = std::max(largest, last_fill_stats().largest_generation);
-    }
-    EXPECT_EQ(idle, (std::vector<int>{29, 45, 76, 96, 97}));
-    EXPECT_LE(largest, 960u);
-    const uint8_t expected[8] = {1, 1, 2, 1, 0, 2, 2, 7};
-    size_t wrong = 0;
-    for (int y = 0; y < 480; ++y)
-        for (int x = 0; x < 640; ++x) wrong += at(x, y) != expected[x % 8];
-    EXPECT_EQ(wrong, 0u);
-}
 
 TEST_F(Drawing, PatternFillDecodesPlanesAndRows) {
     load({"00000000", "00000000", "00000000"});
@@ -525,86 +470,39 @@ TEST_F(Drawing, CircleCentreRejectionAndRounding) {
     EXPECT_EQ(at(9, 20), 6);
 }
 
-// The circle's walk written from its rules: the points drawn, before they
-// are mirrored, with the products and sums in F (long double: a 64-bit
-// mantissa; double only to show where that matters).
-using Points = std::set<std::pair<int64_t, int64_t>>;
-
-template <class F>
-Points circle_walk(double radius) {
-    constexpr double pi = 3.141592653589793;
-    const F rho = std::fabs(radius);
-    const double t = static_cast<double>(static_cast<F>(2 * pi) * rho);
-    const int64_t n = static_cast<int64_t>(std::trunc(static_cast<F>(t) / 4 + F(0.5)));
-    double s = 0, c = 1;
-    if (n > 0) {
-        const double d = static_cast<double>(static_cast<F>(pi / 2) / n);
-        s = std::sin(d);
-        c = std::cos(d);
-    }
-    std::vector<std::pair<int64_t, int64_t>> p;
-    double u = 1, v = 0;
-    for (int64_t k = 0; k <= n; ++k) {
-        p.push_back({static_cast<int64_t>(std::trunc(F(u) * rho + F(0.5))),
-                     static_cast<int64_t>(std::trunc(F(v) * rho - F(0.5)))});
-        const F fu = u, fv = v;
-        u = static_cast<double>(fu * c + fv * s);
-        v = static_cast<double>(fv * c - fu * s);
-    }
-    Points drawn{p[0]};
-    auto last = p[0];
-    for (int64_t k = 1; k <= n; ++k)
-        if (std::abs(p[k].first - last.first) > 1 || std::abs(p[k].second - last.second) > 1) {
-            drawn.insert(p[k - 1]);
-            last = p[k - 1];
-        }
-    drawn.insert(p[n]);
-    return drawn;
-}
-
-// The walk's points mirrored about (cx, cy), as far as they lie in the box.
-Points ring_pixels(const Points& walk, int64_t cx, int64_t cy, const int (&clip)[4]) {
-    Points out;
-    for (auto [a, b] : walk)
-        for (auto [x, y] : {std::pair{cx + a, cy + b}, {cx - a, cy + b}, {cx - a, cy - b}, {cx + a, cy - b}})
-            if (x >= clip[0] && y >= clip[1] && x <= clip[2] && y <= clip[3]) out.insert({x, y});
-    return out;
-}
-
+// Whole rings against the page oracle's walk, which keeps the products and
+// sums in extended precision: plain double precision draws other pixels at
+// radii 189 and 229.
 TEST_F(Drawing, CirclesFollowTheirWalk) {
-    // Plain double precision draws other pixels at these radii.
-    for (double r : {189.0, 229.0}) EXPECT_NE(circle_walk<long double>(r), circle_walk<double>(r)) << r;
-
     struct Case {
         const char* name;
         double x, y, radius;
         int clip[4];
-        int64_t cx, cy;  // the centre pixel
         bool drawn = true;
     } cases[] = {
-        {"negative halves away from zero", -2.5, -2.5, 10, {0, 0, 639, 479}, -3, -3},
-        {"x -0.5", -0.5, 100.5, 3, {0, 0, 639, 479}, -1, 101},
-        {"y -1.5", 300.5, -1.5, 5, {0, 0, 639, 479}, 301, -2},
-        {"radius 189", 320, 240, 189, {0, 0, 639, 479}, 320, 240},
-        {"radius 229", 320, 240, 229, {0, 0, 639, 479}, 320, 240},
+        {"negative halves away from zero", -2.5, -2.5, 10, {0, 0, 639, 479}},
+        {"x -0.5", -0.5, 100.5, 3, {0, 0, 639, 479}},
+        {"y -1.5", 300.5, -1.5, 5, {0, 0, 639, 479}},
+        {"radius 189", 320, 240, 189, {0, 0, 639, 479}},
+        {"radius 229", 320, 240, 229, {0, 0, 639, 479}},
         // x + radius + 0.5 equal to the clip box's left or top edge is not rejected.
-        {"left tie, radius 0", 99.5, 120, 0, {100, 50, 200, 150}, 100, 120},
-        {"left tie", 89.5, 120, 10, {100, 50, 200, 150}, 90, 120},
-        {"top tie", 150, 39.5, 10, {100, 50, 200, 150}, 150, 40},
-        {"left of the box", 89.4, 120, 10, {100, 50, 200, 150}, 89, 120, false},
+        {"left tie, radius 0", 99.5, 120, 0, {100, 50, 200, 150}},
+        {"left tie", 89.5, 120, 10, {100, 50, 200, 150}},
+        {"top tie", 150, 39.5, 10, {100, 50, 200, 150}},
+        {"left of the box", 89.4, 120, 10, {100, 50, 200, 150}, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::fill(page->pixels.begin(), page->pixels.end(), 0);
         page->clip_x1 = c.clip[0], page->clip_y1 = c.clip[1], page->clip_x2 = c.clip[2], page->clip_y2 = c.clip[3];
+        oracle::Page expected;
+        expected.clip_x1 = c.clip[0], expected.clip_y1 = c.clip[1];
+        expected.clip_x2 = c.clip[2], expected.clip_y2 = c.clip[3];
         draw_circle(c.x, c.y, c.radius, 12, 0, 0, 0, 2);
-        Points lit;
-        for (int y = 0; y < 480; ++y)
-            for (int x = 0; x < 640; ++x)
-                if (at(x, y)) lit.insert({x, y});
-        const Points ring = ring_pixels(circle_walk<long double>(c.radius), c.cx, c.cy, c.clip);
-        EXPECT_NE(ring.empty(), c.drawn);
-        EXPECT_EQ(lit, c.drawn ? ring : Points{});
+        oracle::circle(expected, c.x, c.y, c.radius, 12);
+        EXPECT_EQ(count(12) != 0, c.drawn);
+        const long long i = oracle::first_difference(page->pixels, expected.pixels);
+        EXPECT_EQ(i, -1) << "first differing pixel (" << i % 640 << ", " << i / 640 << ")";
     }
 }
 

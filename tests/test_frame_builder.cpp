@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "frame_builder.h"
+#include "glyph_cells.h"
 #include "pages.h"
 #include "runtime.h"
 #include "screen_runtime.h"
@@ -28,7 +29,7 @@ uint32_t expected_pixel(const ScreenImage& page, int x, int y) {
     const int row = y / 16, column = x / 8, line = y % 16;
     const size_t cell = (static_cast<size_t>(row) * page.width + column) * 2;
     const uint8_t character = page.pixels[cell], attribute = page.pixels[cell + 1];
-    bool set = builtin_font[character][line] & (0x80 >> (x % 8));
+    bool set = glyphs::ink(character, x % 8, line);
     if (page.cursor_visible && page.cursor_row == row + 1 && page.cursor_column == column + 1 && line >= 14)
         set = true;
     return expected_standard_colours[set ? attribute & 15 : (attribute >> 4) & 7];

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "glyph_cells.h"
 #include "keyboard.h"
 #include "pages.h"
 #include "platform/platform.h"
@@ -281,12 +282,7 @@ void report_page_at_exit() {
                 changed_above += v != 5;
                 continue;
             }
-            uint8_t expected = 0;
-            if (x < 200) {
-                uint8_t glyph_row = builtin_font[static_cast<uint8_t>(prompt[x / 8])][y - 464];
-                expected = (glyph_row >> (7 - x % 8)) & 1 ? 15 : 0;
-            }
-            wrong_in_row += v != expected;
+            wrong_in_row += v != glyphs::text_pixel<uint8_t>(prompt, 0, 464, x, y, 15, 0, 0);
         }
     std::fprintf(stderr, "write=%d view=%d-%d cursor=%d,%d above=%d row=%d\n", write_page == p ? 1 : 0,
                  p->view_top, p->view_bottom, int{p->cursor_row}, int{p->cursor_column}, changed_above, wrong_in_row);

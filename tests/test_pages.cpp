@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "errors.h"
+#include "glyph_cells.h"
 #include "pages.h"
 #include "runtime.h"
 #include "screen_runtime.h"
@@ -142,15 +143,10 @@ TEST_F(Pages, ResultLabelOnTheGraphicsPage) {
     locate_cursor(10, 30, 0, 0, 0, 3);
     print_statement("Result: ", 156);
     expect_cursor(11, 1);
-    const char* label = "Result: ";
     int drawn = 0;
     for (int y = 0; y < 480; ++y) {
         for (int x = 0; x < 640; ++x) {
-            uint8_t expected = 0;
-            if (y >= 144 && y <= 159 && x >= 232 && x < 232 + 64) {
-                uint8_t code = static_cast<uint8_t>(label[(x - 232) / 8]);
-                if (builtin_font[code][y - 144] & (0x80 >> ((x - 232) % 8))) expected = 15;
-            }
+            const uint8_t expected = glyphs::text_pixel<uint8_t>("Result: ", 232, 144, x, y, 15, 0, 0);
             drawn += expected != 0;
             ASSERT_EQ(pixel(x, y), expected) << "x " << x << " y " << y;
         }
@@ -596,11 +592,7 @@ TEST_F(Pages, GlyphCellsAreDrawnWholeOverAnyPage) {
     // Cells of row 3, columns 5 to 7: pixel rows 32 to 47, columns 32 to 55.
     for (int y = 0; y < 480; ++y)
         for (int x = 0; x < 640; ++x) {
-            int expected = 9;
-            if (y >= 32 && y < 48 && x >= 32 && x < 56) {
-                const uint8_t code = static_cast<uint8_t>(text[(x - 32) / 8]);
-                expected = builtin_font[code][y - 32] & (0x80 >> (x % 8)) ? 14 : 2;
-            }
+            const int expected = glyphs::text_pixel(text, 32, 32, x, y, 14, 2, 9);
             ASSERT_EQ(pixel(x, y), expected) << "x " << x << " y " << y;
         }
 }

@@ -12,11 +12,12 @@
 #include <thread>
 #include <vector>
 
+#include "benchmark_call_recorder.h"
 #include "keyboard.h"
 #include "numbers.h"
 #include "platform/platform.h"
-#include "routine_draws.h"
-#include "routine_probe.h"
+#include "benchmark_draws.h"
+#include "benchmark_watch.h"
 #include "runtime.h"
 #include "screen_runtime.h"
 
@@ -24,7 +25,7 @@ namespace {
 
 using draws::Attempt;
 using draws::Generator;
-using probe::Counters;
+using watch::Counters;
 
 std::atomic<bool> routine_ended{false};
 
@@ -40,10 +41,10 @@ protected:
         runtime_init(false);
         set_test_clock(10LL * 3600 * 1000, 0);
         platform::set_message_box_hook(answer_yes);
-        probe::cheap_logarithm = true;
-        probe::keep_event_pending = true;
-        probe::recorder.calls = false;
-        probe::recorder.windows = {
+        watch::cheap_logarithm = true;
+        watch::keep_event_pending = true;
+        watch::recorder.calls = false;
+        watch::recorder.windows = {
             {{}, {&Counters::boxes, 2}, true},
             {{&Counters::boxes, 100'000}, {&Counters::pattern_fills, 1}},
             {{&Counters::pattern_fills, 100}, {&Counters::floods, 2}},
@@ -51,15 +52,15 @@ protected:
             {{&Counters::floods, 30'000}, {}},
         };
         // Each wait finds its key at its third poll.
-        probe::before_poll = [] {
-            if (probe::counters.polls == 3) key_queue_push('a', 0x1E);
-            if (probe::counters.polls == 6) key_queue_push('b', 0x30);
+        watch::before_poll = [] {
+            if (watch::counters.polls == 3) key_queue_push('a', 0x1E);
+            if (watch::counters.polls == 6) key_queue_push('b', 0x30);
         };
-        probe::on_end = [] {
+        watch::on_end = [] {
             routine_ended = true;
             for (;;) platform::Sleep(1000);  // the test reads what the run left
         };
-        probe::arm_recorder();
+        watch::arm_recorder();
         event_pending = 1;
         start_program_thread();
         while (!routine_ended) std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -106,8 +107,8 @@ std::string first_difference(const std::vector<int32_t>& got, const std::vector<
 }
 
 void expect_stretch(Stretch stretch, const Lines& expected) {
-    ASSERT_GT(probe::recorder.checks_in.size(), static_cast<size_t>(stretch));
-    EXPECT_EQ(first_difference(probe::recorder.checks_in[stretch], expected.lines), "");
+    ASSERT_GT(watch::recorder.checks_in.size(), static_cast<size_t>(stretch));
+    EXPECT_EQ(first_difference(watch::recorder.checks_in[stretch], expected.lines), "");
 }
 
 TEST_F(EveryCheck, BannerFirstKeyWaitAndTheFirstBoxes) {
@@ -245,7 +246,7 @@ TEST_F(EveryCheck, EveryLineIsCheckedAsOftenAsItRuns) {
     // Slot 0 holds the checks with a line outside 1 to 160: none. The loop
     // ends 28, 60, 69, 70, 75 and 88, the empty lines and line 160 stay 0.
     for (size_t line = 0; line < expected.size(); ++line)
-        EXPECT_EQ(probe::counters.checks_at_line[line], expected[line]) << "line " << line;
+        EXPECT_EQ(watch::counters.checks_at_line[line], expected[line]) << "line " << line;
 }
 
 }  // namespace

@@ -10,8 +10,13 @@
 
 namespace draws {
 
+// The state that follows `state`.
+constexpr uint32_t successor(uint32_t state) { return (state * 16598013u + 12820163u) & 0xFFFFFFu; }
+
 class Generator {
 public:
+    static constexpr uint32_t seed = 327680;
+
     // The generator's fixed start, moved on by `steps` draws.
     explicit Generator(uint64_t steps = 0) {
         for (uint64_t i = 0; i < steps; ++i) step();
@@ -21,13 +26,14 @@ public:
         return static_cast<float>(state_) / 16777216.0f;
     }
     uint64_t steps() const { return steps_; }
+    uint32_t state() const { return state_; }
 
 private:
     void step() {
-        state_ = (state_ * 16598013u + 12820163u) & 0xFFFFFFu;
+        state_ = successor(state_);
         ++steps_;
     }
-    uint32_t state_ = 327680;
+    uint32_t state_ = seed;
     uint64_t steps_ = 0;
 };
 

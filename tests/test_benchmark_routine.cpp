@@ -1,22 +1,31 @@
-// One whole run of the benchmark routine, watched through the probe, with
-// the logarithm stood in for. The figures are those the workloads must give
-// with the generator's fixed start.
+// One whole run of the benchmark routine, watched through its calls, with
+// the logarithm stood in for: the figures the workloads must give with the
+// generator's fixed start, the calls of chosen stretches against tables
+// taken from the statements, and the pages the run leaves, each against the
+// page the oracle builds from the routine's own recorded draws (the end of
+// workload 1, every striped page of workload 2, every page of workload 3
+// and a spread of workload 4's discs).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "benchmark_call_recorder.h"
+#include "drawing.h"
 #include "keyboard.h"
 #include "numbers.h"
+#include "page_oracle.h"
 #include "pages.h"
 #include "platform/platform.h"
-#include "routine_draws.h"
-#include "routine_probe.h"
+#include "benchmark_draws.h"
+#include "benchmark_watch.h"
 #include "runtime.h"
 #include "screen_runtime.h"
 
@@ -37,7 +46,6 @@ struct PatternIteration {
     std::array<int32_t, 7> codes{};
     float x = 0, y = 0;
     bool painted = false;
-    std::array<uint8_t, 8> row{};
 };
 
 // What the run recorded, by workload.
@@ -46,6 +54,7 @@ struct Run {
     std::vector<Box> boxes;
     int boxes_with_x_640 = 0, boxes_with_y_480 = 0;
     std::vector<PatternIteration> patterns;
+    uint32_t largest_tile_generation = 0;
     std::vector<uint32_t> flood_colours;
     int floods_with_screen_not_in_colour = 0;
     std::vector<Circle> circles;
@@ -53,7 +62,6 @@ struct Run {
     uint64_t polls_in_first_wait = 0, polls_in_final_wait = 0;
     uint64_t logarithms = 0, floods = 0;
     std::string result_text;
-    std::vector<int32_t> pending_codes;
 };
 
 Run run;
@@ -61,75 +69,175 @@ std::atomic<bool> routine_ended{false};
 
 uint8_t pixel(int x, int y) { return write_page->pixels[static_cast<size_t>(y) * write_page->width + x]; }
 
+// The pages compared with the oracle's, by workload.
+struct Comparison {
+    int pages = 0;
+    int differing = 0;
+    std::string first;  // the first differing page, where and how
+};
+
+struct Pages {
+    Comparison boxes, patterns, floods, discs;
+    oracle::Page model;  // the mode-12 page as the oracle draws it
+    std::string tile;
+    uint64_t flood_calls = 0;
+    double circle_x = 0, circle_y = 0, circle_r = 0;
+    bool disc_followed = false;
+};
+
+Pages pages;
+
+void compare(Comparison& c, const std::string& label) {
+    ++c.pages;
+    const long long i = oracle::first_difference(write_page->pixels, pages.model.pixels);
+    if (i < 0) return;
+    if (c.differing++ == 0) {
+        std::ostringstream out;
+        out << label << ": first differing pixel (" << i % 640 << ", " << i / 640 << "): runtime "
+            << int(write_page->pixels[static_cast<size_t>(i)]) << ", oracle "
+            << int(pages.model.pixels[static_cast<size_t>(i)]);
+        c.first = out.str();
+    }
+}
+
+// Workload 3 floods pages of one colour again and again: the oracle's page
+// for a page and a call seen before is looked up rather than worked out anew.
+class FloodMemo {
+public:
+    void flood(oracle::Page& page, float x, float y, uint32_t fill) {
+        const size_t before = intern(page.pixels);
+        for (const Entry& e : entries)
+            if (e.before == before && e.x == x && e.y == y && e.fill == fill) {
+                page.pixels = pages[e.after];
+                page.cursor_x = x;
+                page.cursor_y = y;
+                return;
+            }
+        oracle::flood(page, x, y, fill, 0, 2);
+        if (before != none) entries.push_back({before, x, y, fill, intern(page.pixels)});
+    }
+
+private:
+    static constexpr size_t none = ~size_t{0};
+    struct Entry {
+        size_t before;
+        float x, y;
+        uint32_t fill;
+        size_t after;
+    };
+    size_t intern(const std::vector<uint8_t>& pixels) {
+        for (size_t i = 0; i < pages.size(); ++i)
+            if (pages[i] == pixels) return i;
+        if (pages.size() == 64) return none;
+        pages.push_back(pixels);
+        return pages.size() - 1;
+    }
+    std::vector<std::vector<uint8_t>> pages;
+    std::vector<Entry> entries;
+};
+FloodMemo memo;
+
+// The discs compared: a spread of iterations, and every one whose centre
+// lies on the first row or column past the page or whose radius is 0.
+bool disc_sampled(uint64_t iteration, double x, double y, double r) {
+    return iteration % 100 == 0 || iteration < 20 || x == 640 || y == 480 || r == 0;
+}
+
 // The watch's own state: the observers run on the program thread long after
-// watch() has returned.
+// watch_the_run() has returned.
 std::vector<int32_t> codes;
 uint64_t hash_before = 0;
 bool every_check = false;
 bool result_wait_started = false;
 uint64_t polls_at_result = 0;
 
-void watch() {
-    probe::cheap_logarithm = true;
-    probe::before_clear = [] {
-        uint64_t n = probe::counters.clears;
-        if (n >= 1 && n <= 4) run.steps_at_clear[n - 1] = probe::counters.random_steps;
-        if (n == 2) run.polls_in_first_wait = probe::counters.polls;
+void watch_the_run() {
+    watch::cheap_logarithm = true;
+    watch::before_clear = [] {
+        uint64_t n = watch::counters.clears;
+        if (n >= 1 && n <= 4) run.steps_at_clear[n - 1] = watch::counters.random_steps;
+        if (n == 2) run.polls_in_first_wait = watch::counters.polls;
         if (n == 20005) {
-            run.steps_at_clear[4] = probe::counters.random_steps;
+            run.steps_at_clear[4] = watch::counters.random_steps;
             // From line 89 on every statement finds an event pending.
             every_check = true;
             event_pending = 1;
         }
+        if (n == 1) return;  // the start-up text screen
+        if (n == 2) compare(pages.boxes, "the page after workload 1");
+        oracle::clear(pages.model);
     };
-    probe::on_event_check = [](int32_t line) {
+    watch::on_event_check = [](int32_t line) {
         if (!every_check || line >= 157) return;
         run.result_stretch_checks.push_back(line);
         event_pending = 1;
     };
-    probe::on_box = [](float x1, float y1, float x2, float y2, uint32_t colour) {
+    watch::on_box = [](float x1, float y1, float x2, float y2, uint32_t colour) {
         run.boxes.push_back({x1, y1, x2, y2, colour});
         if (x1 == 640 || x2 == 640) ++run.boxes_with_x_640;
         if (y1 == 480 || y2 == 480) ++run.boxes_with_y_480;
+        oracle::fill_box(pages.model, x1, y1, x2, y2, colour);
     };
-    probe::on_character = [](int32_t code) { codes.push_back(code); };
-    probe::on_pattern_fill = [](float x, float y, const TextString*, bool before) {
+    watch::on_character = [](int32_t code) { codes.push_back(code); };
+    watch::on_pattern_fill = [](float x, float y, const TextString* tile, bool before) {
         if (before) {
-            hash_before = probe::page_hash();
+            hash_before = watch::page_hash();
+            pages.tile.assign(reinterpret_cast<const char*>(tile->data), static_cast<size_t>(tile->length));
             return;
         }
         PatternIteration it;
         for (size_t i = 0; i < 7; ++i) it.codes[i] = codes[codes.size() - 7 + i];
         it.x = x;
         it.y = y;
-        it.painted = probe::page_hash() != hash_before;
-        for (int c = 0; c < 8; ++c) it.row[c] = pixel(c, 0);
+        it.painted = watch::page_hash() != hash_before;
         run.patterns.push_back(it);
+        run.largest_tile_generation = std::max(run.largest_tile_generation, last_fill_stats().largest_generation);
+        // The routine gives the tile alone: border and background take their defaults.
+        oracle::pattern(pages.model, x, y, pages.tile, 0, nullptr, 2);
+        compare(pages.patterns, "pattern fill " + std::to_string(watch::counters.pattern_fills));
     };
-    probe::on_flood = [](float x, float y, uint32_t colour, bool before) {
-        if (before || probe::counters.circles != 0 || x != 100.0f || y != 100.0f) return;
-        run.flood_colours.push_back(colour);
-        if (pixel(0, 0) != colour || pixel(639, 479) != colour) ++run.floods_with_screen_not_in_colour;
-    };
-    probe::on_circle = [](double x, double y, double r, int32_t colour) { run.circles.push_back({x, y, r, colour}); };
-    // A run across midnight: T0 at 23:59:50.000, the second reading at 00:00:50.500.
-    probe::before_time_read = [] {
-        if (probe::counters.time_reads == 2) set_test_clock_now(60'500);
-    };
-    probe::on_print = [](TextString* text, int32_t) {
-        if (probe::counters.time_reads == 2 && !result_wait_started)
-            run.result_text.append(reinterpret_cast<const char*>(text->data), static_cast<size_t>(text->length));
-    };
-    probe::before_poll = [] {
-        if (probe::counters.time_reads == 2 && !result_wait_started) {
-            result_wait_started = true;
-            polls_at_result = probe::counters.polls;
+    watch::on_flood = [](float x, float y, uint32_t colour, bool before) {
+        if (before) return;
+        if (watch::counters.circles == 0 && x == 100.0f && y == 100.0f) {
+            run.flood_colours.push_back(colour);
+            if (pixel(0, 0) != colour || pixel(639, 479) != colour) ++run.floods_with_screen_not_in_colour;
+        }
+        ++pages.flood_calls;
+        if (watch::counters.circles == 0) {
+            memo.flood(pages.model, x, y, colour);
+            compare(pages.floods, "flood " + std::to_string(pages.flood_calls));
+        } else if (pages.disc_followed) {
+            oracle::flood(pages.model, x, y, colour, 0, 2);
+            std::ostringstream label;
+            label << "disc " << watch::counters.circles << " (centre " << pages.circle_x << ", " << pages.circle_y
+                  << ", radius " << pages.circle_r << ", colour " << colour << ")";
+            compare(pages.discs, label.str());
         }
     };
-    probe::on_end = [] {
-        run.polls_in_final_wait = probe::counters.polls - polls_at_result + 1;
-        run.logarithms = probe::counters.logarithms;
-        run.floods = probe::counters.floods;
+    watch::on_circle = [](double x, double y, double r, int32_t colour) {
+        run.circles.push_back({x, y, r, colour});
+        pages.circle_x = x, pages.circle_y = y, pages.circle_r = r;
+        pages.disc_followed = disc_sampled(watch::counters.circles, x, y, r);
+        if (pages.disc_followed) oracle::circle(pages.model, x, y, r, colour);
+    };
+    // A run across midnight: T0 at 23:59:50.000, the second reading at 00:00:50.500.
+    watch::before_time_read = [] {
+        if (watch::counters.time_reads == 2) set_test_clock_now(60'500);
+    };
+    watch::on_print = [](TextString* text, int32_t) {
+        if (watch::counters.time_reads == 2 && !result_wait_started)
+            run.result_text.append(reinterpret_cast<const char*>(text->data), static_cast<size_t>(text->length));
+    };
+    watch::before_poll = [] {
+        if (watch::counters.time_reads == 2 && !result_wait_started) {
+            result_wait_started = true;
+            polls_at_result = watch::counters.polls;
+        }
+    };
+    watch::on_end = [] {
+        run.polls_in_final_wait = watch::counters.polls - polls_at_result + 1;
+        run.logarithms = watch::counters.logarithms;
+        run.floods = watch::counters.floods;
         routine_ended = true;
         for (;;) platform::Sleep(1000);  // the test reads what the run left
     };
@@ -140,36 +248,67 @@ enum Stretch { banner_and_first_box, last_box_to_first_tile, last_tile_to_second
                result_and_end };
 
 void record_calls() {
-    using probe::Counters;
-    probe::recorder.text_names = {"K$", "S2$", "S3$", "S4$", "S5$", "S6$", "S7$", "TXT$"};
-    probe::recorder.windows = {
+    using watch::Counters;
+    watch::recorder.text_names = {"K$", "S2$", "S3$", "S4$", "S5$", "S6$", "S7$", "TXT$"};
+    watch::recorder.windows = {
         {{}, {&Counters::boxes, 1}},
         {{&Counters::boxes, 100'000}, {&Counters::pattern_fills, 1}},
         {{&Counters::pattern_fills, 100}, {&Counters::floods, 2}},
         {{&Counters::floods, 10'000}, {&Counters::floods, 10'002}},
         {{&Counters::floods, 30'000}, {}},
     };
-    probe::arm_recorder();
+    watch::arm_recorder();
 }
 
 int count_reports(const char*, const char*, unsigned) { return platform::IDYES; }
 
+// Every test of this program reads the one run.
+void run_the_routine_once() {
+    static bool started = false;
+    if (started) return;
+    started = true;
+    runtime_init(false);
+    set_test_clock(86'390'000, 0);
+    platform::set_message_box_hook(count_reports);
+    watch_the_run();
+    record_calls();
+    // Two keys before the start: the first ends the banner's wait, the
+    // second stays queued through the timed run for the final wait.
+    key_queue_push('a', 0x1E);
+    key_queue_push('b', 0x30);
+    start_program_thread();
+    while (!routine_ended) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
 class WholeRoutine : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        runtime_init(false);
-        set_test_clock(86'390'000, 0);
-        platform::set_message_box_hook(count_reports);
-        watch();
-        record_calls();
-        // Two keys before the start: the first ends the banner's wait, the
-        // second stays queued through the timed run for the final wait.
-        key_queue_push('a', 0x1E);
-        key_queue_push('b', 0x30);
-        start_program_thread();
-        while (!routine_ended) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    static void SetUpTestSuite() { run_the_routine_once(); }
 };
+
+class RoutinePages : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { run_the_routine_once(); }
+};
+
+TEST_F(RoutinePages, TheEndOfWorkloadOne) {
+    EXPECT_EQ(pages.boxes.pages, 1);
+    EXPECT_EQ(pages.boxes.differing, 0) << pages.boxes.first;
+}
+
+TEST_F(RoutinePages, EveryStripedPageOfWorkloadTwo) {
+    EXPECT_EQ(pages.patterns.pages, 100);
+    EXPECT_EQ(pages.patterns.differing, 0) << pages.patterns.first;
+}
+
+TEST_F(RoutinePages, EveryFloodedPageOfWorkloadThree) {
+    EXPECT_EQ(pages.floods.pages, 10'000);
+    EXPECT_EQ(pages.floods.differing, 0) << pages.floods.first;
+}
+
+TEST_F(RoutinePages, ASpreadOfWorkloadFoursDiscs) {
+    EXPECT_GE(pages.discs.pages, 200);
+    EXPECT_EQ(pages.discs.differing, 0) << pages.discs.first;
+}
 
 TEST_F(WholeRoutine, EachWorkloadTakesItsShareOfTheGenerator) {
     EXPECT_EQ(run.steps_at_clear[0], 0u);
@@ -195,12 +334,11 @@ TEST_F(WholeRoutine, TilePatternFills) {
     EXPECT_EQ(first.codes, (std::array<int32_t, 7>{183, 153, 187, 186, 70, 209, 109}));
     EXPECT_EQ(first.x, 529);
     EXPECT_EQ(first.y, 447);
-    EXPECT_EQ(first.row, (std::array<uint8_t, 8>{7, 0, 5, 7, 6, 1, 5, 7}));
     const PatternIteration& last = run.patterns.back();
     EXPECT_EQ(last.codes, (std::array<int32_t, 7>{209, 39, 1, 199, 45, 127, 210}));
     EXPECT_EQ(last.x, 409);
     EXPECT_EQ(last.y, 152);
-    EXPECT_EQ(last.row, (std::array<uint8_t, 8>{1, 1, 2, 1, 0, 2, 2, 7}));
+    // The page of each fill is compared with the oracle's in RoutinePages.
 
     std::vector<int> unpainted;
     for (size_t i = 0; i < run.patterns.size(); ++i) {
@@ -209,6 +347,7 @@ TEST_F(WholeRoutine, TilePatternFills) {
         EXPECT_LT(run.patterns[i].y, 480);
     }
     EXPECT_EQ(unpainted, (std::vector<int>{29, 45, 76, 96, 97}));
+    EXPECT_LE(run.largest_tile_generation, 960u);
 }
 
 TEST_F(WholeRoutine, ColourFloods) {
@@ -275,7 +414,7 @@ TEST_F(WholeRoutine, KeyWaitsTakeTheQueuedKeysAtTheirFirstPoll) {
 // draws come from the generator's rule; the values they give are the ones
 // the workloads must draw.
 struct Calls {
-    std::vector<probe::Call> calls;
+    std::vector<watch::Call> calls;
 
     void add(std::string text, uint64_t times = 1) {
         if (!calls.empty() && calls.back().text == text) {
@@ -290,7 +429,7 @@ struct Calls {
         for (const draws::Attempt& pass : passes) {
             for (const draws::Draw& d : pass.values) {
                 add("next_random(0, 0)");
-                add("floor_single(" + probe::number(d.product) + ")");
+                add("floor_single(" + watch::number(d.product) + ")");
             }
         }
     }
@@ -323,7 +462,7 @@ std::vector<float> accepted(const std::vector<draws::Attempt>& passes) {
     return values;
 }
 
-std::string shown(const std::vector<probe::Call>& calls, size_t at) {
+std::string shown(const std::vector<watch::Call>& calls, size_t at) {
     std::string s;
     for (size_t k = at >= 3 ? at - 3 : 0; k < calls.size() && k < at + 4; ++k) {
         s += k == at ? "\n  > " : "\n    ";
@@ -335,9 +474,9 @@ std::string shown(const std::vector<probe::Call>& calls, size_t at) {
 
 // Where the recorded calls part from the table, with the calls around it.
 std::string first_difference(Stretch stretch, const Calls& expected) {
-    if (probe::recorder.calls_in.size() <= static_cast<size_t>(stretch)) return "stretch not recorded";
-    const std::vector<probe::Call>& got = probe::recorder.calls_in[stretch];
-    const std::vector<probe::Call>& want = expected.calls;
+    if (watch::recorder.calls_in.size() <= static_cast<size_t>(stretch)) return "stretch not recorded";
+    const std::vector<watch::Call>& got = watch::recorder.calls_in[stretch];
+    const std::vector<watch::Call>& want = expected.calls;
     size_t i = 0;
     while (i < got.size() && i < want.size() && got[i] == want[i]) ++i;
     if (i == got.size() && i == want.size()) return "";

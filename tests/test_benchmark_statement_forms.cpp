@@ -4,11 +4,13 @@
 #include <vector>
 
 #include "errors.h"
+#include "glyph_cells.h"
 #include "keyboard.h"
 #include "numbers.h"
 #include "pages.h"
 #include "string_store.h"
 #include "platform/platform.h"
+#include "benchmark_draws.h"
 #include "runtime.h"
 #include "screen_runtime.h"
 #include "statement_forms.h"
@@ -42,20 +44,23 @@ TEST_F(StatementForms, DrawsOverTheWholeGeneratorPeriod) {
     };
     for (Scale expected : {Scale{1000.0f, 337, 999.0f}, Scale{100.0f, 37, 99.0f}}) {
         random_init();
+        draws::Generator model;
         int rounded_up = 0;
         float largest = 0.0f;
         for (uint32_t n = 0; n < (1u << 24); ++n) {
-            float drawn = forms::random_draw(expected.scale);
-            long double exact = std::floor(static_cast<long double>(random_state()) / 16777216.0L * expected.scale);
+            const float drawn = forms::random_draw(expected.scale);
+            ASSERT_EQ(drawn, draws::draw(model, expected.scale).value) << "state " << model.state();
+            // The model's product rounded to single precision, against the exact floor.
+            long double exact = std::floor(static_cast<long double>(model.state()) / 16777216.0L * expected.scale);
             if (drawn != static_cast<float>(exact)) {
-                ASSERT_EQ(drawn, static_cast<float>(exact + 1)) << "state " << random_state();
+                ASSERT_EQ(drawn, static_cast<float>(exact + 1)) << "state " << model.state();
                 ++rounded_up;
             }
             largest = std::max(largest, drawn);
         }
         EXPECT_EQ(rounded_up, expected.rounded_up) << "scale " << expected.scale;
         EXPECT_EQ(largest, expected.largest);
-        EXPECT_EQ(random_state(), 327680u) << "a whole period returns to the seed";
+        EXPECT_EQ(random_state(), draws::Generator::seed) << "a whole period returns to the seed";
     }
 }
 
@@ -83,7 +88,7 @@ TEST_F(StatementForms, DrawOfZeroIsZero) {
     // The state that steps to 0 is the one whose successor is 0.
     uint32_t before_zero = 0;
     for (uint32_t s = 0; s < (1u << 24); ++s)
-        if (((s * 16598013u + 12820163u) & 0xFFFFFFu) == 0) before_zero = s;
+        if (draws::successor(s) == 0) before_zero = s;
     set_random_state(before_zero);
     EXPECT_EQ(forms::random_draw(1000.0f), 0.0f);
 }
@@ -145,29 +150,10 @@ TEST_F(StatementForms, ColoursPassAsTheNearestInteger) {
     EXPECT_EQ(forms::code_of(3.5f), 4u);
 }
 
-// Reads a text row of the graphics page back by matching each cell with the
-// built-in font, glyph in colour 15 on 0; '?' marks a cell that matches no glyph.
+// A text row of the graphics page read back, glyphs in colour 15 on 0.
 std::string row_text(int row) {
-    std::string text;
-    for (int column = 1; column <= 80; ++column) {
-        int x0 = 8 * (column - 1), y0 = 16 * (row - 1);
-        char found = '?';
-        for (int code = 0; code < 256 && found == '?'; ++code) {
-            bool same = true;
-            for (int y = 0; y < 16 && same; ++y)
-                for (int x = 0; x < 8 && same; ++x) {
-                    uint8_t want = (builtin_font[code][y] & (0x80 >> x)) ? 15 : 0;
-                    same = write_page->pixels[(y0 + y) * 640 + x0 + x] == want;
-                }
-            if (same) found = static_cast<char>(code);
-        }
-        text += found;
-    }
-    // The blank glyph and code 0 both match an empty cell: read them as blanks.
-    for (char& c : text)
-        if (c == 0) c = ' ';
-    while (!text.empty() && text.back() == ' ') text.pop_back();
-    return text;
+    auto at = [](int x, int y) { return write_page->pixels[static_cast<size_t>(y) * 640 + x]; };
+    return glyphs::read_row(at, 80, 16 * (row - 1), uint8_t{15}, uint8_t{0});
 }
 
 class ResultLine : public StatementForms {
