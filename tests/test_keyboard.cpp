@@ -247,7 +247,13 @@ void report_at_exit() {
 // end_program turns the automatic display back on once its flush is over:
 // a key given from then on is the one that ends the prompt.
 void press_after_the_flush(uint8_t character) {
-    while (!automatic_display.load()) platform::Sleep(1);
+    for (int waited = 0; !automatic_display.load(); ++waited) {
+        if (waited == 20000) {
+            std::fprintf(stderr, "the flush never ended\n");
+            std::_Exit(5);
+        }
+        platform::Sleep(1);
+    }
     late_key_pushed = true;
     handle_character_key(character, 0);
 }
