@@ -95,8 +95,14 @@ void before_poll() {
     }
 }
 
+// The shutdown ends the process only once the program thread has
+// acknowledged the stop, after the prompt: that acknowledgement orders the
+// prompt's drawing before the page is read here.
 void at_exit() {
-    if (final_key_given) std::printf("exit 0\n");
+    if (final_key_given) {
+        std::printf("final %016" PRIx64 "\n", watch::page_hash());
+        std::printf("exit 0\n");
+    }
     std::fflush(stdout);
 }
 
@@ -143,16 +149,14 @@ int main(int argc, char** argv) {
     key_queue_push('a', 0x1E);  // the key that ends the banner's wait
     start_program_and_timer_threads();
 
-    // The main loop's part, with the closing prompt answered once it stands:
-    // the prompt's wait polls every 100 ms after emptying the queue, so a key
-    // given 50 ms after the end is reached is the one that ends it.
+    // The main loop's part, with the closing prompt answered: the prompt
+    // empties the queue before it waits, so a key may be lost to that; the
+    // next, half a second on, ends it.
     Clock::time_point key_given_at{};
     for (;;) {
         platform::Sleep(15);
         platform::Sleep(1);
         if (end_reached && Clock::now() - key_given_at > std::chrono::milliseconds(500)) {
-            platform::Sleep(50);
-            if (!final_key_given) std::printf("final %016" PRIx64 "\n", watch::page_hash());
             final_key_given = true;
             key_given_at = Clock::now();
             key_queue_push('c', 0x2E);

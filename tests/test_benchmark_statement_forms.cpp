@@ -192,10 +192,17 @@ TEST_F(ResultLine, WorkedExamplesAsRowTen) {
 
 TEST_F(ResultLine, AnErrorPendingAfterAnItemStopsThePrintButFreesTheWorkingString) {
     uint32_t descriptors = string_descriptors_in_use();
+    // Near the row's end "Result: " would not fit: a print that went on
+    // would start a new row before the item.
+    locate_cursor(10, 75, 0, 0, 0, 3);
     // The hook answers Yes at the statement's event check, after the print.
     raise_error(5);
-    print_result(123.40625);
+    forms::print(forms::Temporaries{temp_string_count()}, 156,
+                 {forms::PrintItem::text("Result: ", 8), forms::PrintItem::value(123.40625)});
     EXPECT_EQ(row_text(10), "");
+    EXPECT_EQ(row_text(11), "");
+    EXPECT_EQ(write_page->cursor_row, 10);
+    EXPECT_EQ(write_page->cursor_column, 75);
     EXPECT_EQ(reported_lines, std::vector<int32_t>{156});
     EXPECT_EQ(string_descriptors_in_use(), descriptors);
     EXPECT_EQ(temp_string_count(), 0u);

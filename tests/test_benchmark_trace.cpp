@@ -1,8 +1,8 @@
 // Runs the trace program and checks what it printed against pages built here
 // from the font and the workloads' known end states.
-//   test_trace           the trace with the stand-in logarithm; keeps its lines
-//   test_trace --real    the real routine, which must print the very lines the
-//                        plain run kept
+//   test_benchmark_trace        the trace with the stand-in logarithm; keeps its lines
+//   test_benchmark_trace --real the real routine, which must print the very lines the
+//                               plain run kept
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>

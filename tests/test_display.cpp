@@ -214,7 +214,7 @@ TEST_F(DisplaySideDeathTest, ClosedWindowEndsABlockedProgram) {
                 while (display_lock.load() != 2) platform::Sleep(0);
                 for (;;) platform::Sleep(1000);  // never reaches an event check
             }).detach();
-            platform::Sleep(50);
+            while (display_lock.load() != 1) platform::Sleep(1);
             window_closed.store(true);
             run_main_loop();
         },

@@ -245,20 +245,29 @@ void report_at_exit() {
                  key_queue.head.load() == key_queue.tail.load() ? 1 : 0, close_program.load());
 }
 
+// end_program turns the automatic display back on once its flush is over:
+// a key given from then on is the one that ends the prompt.
+void press_after_the_flush(uint8_t character) {
+    for (int waited = 0; !automatic_display.load(); ++waited) {
+        if (waited == 20000) {
+            std::fprintf(stderr, "the flush never ended\n");
+            std::_Exit(5);
+        }
+        platform::Sleep(1);
+    }
+    late_key_pushed = true;
+    handle_character_key(character, 0);
+}
+
 [[noreturn]] void run_end_program() {
     runtime_init(false);
     close_program = 0;
+    automatic_display = false;
     for (char c : std::string("early")) key_queue_push(static_cast<uint8_t>(c), 0);
     start_event_timer_thread();
     start_headless_main_loop_thread();
     std::atexit(report_at_exit);
-    std::thread([] {
-        // Wait for the flush, then press a key well inside the 100 ms poll.
-        while (key_queue.head.load() != key_queue.tail.load()) platform::Sleep(1);
-        platform::Sleep(250);
-        late_key_pushed = true;
-        handle_character_key('x', 0);
-    }).detach();
+    std::thread(press_after_the_flush, 'x').detach();
     end_program();
 }
 
@@ -298,13 +307,11 @@ void report_page_at_exit() {
     std::fill(prompt_page->pixels.begin(), prompt_page->pixels.end(), 5);
     display_page = prompt_page;
     read_page = prompt_page;  // write_page stays the start-up text screen
+    automatic_display = false;
     start_event_timer_thread();
     start_headless_main_loop_thread();
     std::atexit(report_page_at_exit);
-    std::thread([] {
-        platform::Sleep(150);
-        handle_character_key('x', 0);
-    }).detach();
+    std::thread(press_after_the_flush, 'x').detach();
     end_program();
 }
 

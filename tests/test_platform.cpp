@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "xvfb.h"
 
 // After every other header: Xlib's macros clash with the test library's names.
 #include <X11/Xlib.h>
@@ -57,12 +58,53 @@ TEST(Platform, WithoutADisplayTheBoxGoesToStandardError) {
     }
 }
 
-TEST(Platform, HookAnswersInsteadOfAWindow) {
-    platform::set_message_box_hook([](const char*, const char*, unsigned flags) {
-        return flags == 0x1004 ? platform::IDYES : -1;
-    });
-    EXPECT_EQ(platform::MessageBoxA(0, "t", "T", 0x1004), platform::IDYES);
+// What the hook was given, and what it answers.
+struct HookCall {
+    std::string text, title;
+    unsigned flags = 0;
+    int calls = 0;
+};
+HookCall hook_call;
+int hook_answer = 0;
+
+int record_call(const char* text, const char* title, unsigned flags) {
+    hook_call = {text, title, flags, hook_call.calls + 1};
+    return hook_answer;
+}
+
+// With a hook in place the box is the hook's: it gets the texts and flags as
+// given (no text reads as an empty one) and its answer is the box's; nothing
+// reaches standard error. Without one the box is back.
+TEST(Platform, HookAnswersInsteadOfTheBox) {
+    DisplayVariable keep;
+    unsetenv("DISPLAY");
+    struct Case {
+        const char *text, *title;
+        unsigned flags;
+        int answer;
+        const char *seen_text, *seen_title;
+    } cases[] = {{"Line: 3\nContinue?", "Unhandled Error #5", platform::MB_YESNO | platform::MB_SYSTEMMODAL,
+                  platform::IDYES, "Line: 3\nContinue?", "Unhandled Error #5"},
+                 {"Out of memory", "Critical Error #1", platform::MB_OK, 42, "Out of memory", "Critical Error #1"},
+                 {nullptr, nullptr, platform::MB_YESNO, platform::IDNO, "", ""}};
+    platform::set_message_box_hook(record_call);
+    int calls = 0;
+    for (const Case& c : cases) {
+        hook_answer = c.answer;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(platform::MessageBoxA(0, c.text, c.title, c.flags), c.answer);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(hook_call.calls, ++calls);
+        EXPECT_EQ(hook_call.text, c.seen_text);
+        EXPECT_EQ(hook_call.title, c.seen_title);
+        EXPECT_EQ(hook_call.flags, c.flags);
+    }
     platform::set_message_box_hook(nullptr);
+    hook_answer = platform::IDYES;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(platform::MessageBoxA(0, "Line: 1", "Unhandled Error #5", platform::MB_YESNO), platform::IDNO);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Unhandled Error #5\nLine: 1\n");
+    EXPECT_EQ(hook_call.calls, calls);
 }
 
 TEST(Platform, ControlWordPrecisionRoundTrip) {
@@ -87,59 +129,6 @@ TEST(Platform, SleepZeroYieldsAndClockCountsMilliseconds) {
     EXPECT_LT(after - before, 1000);
 }
 
-// A private X server for the dialog test.
-class Xvfb {
-  public:
-    bool start() {
-        int fds[2];
-        if (pipe(fds) != 0) return false;
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(fds[0]);
-            std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0", "800x600x24",
-                   static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        if (pid_ < 0) {
-            close(fds[0]);
-            return false;
-        }
-        std::string number;
-        char c;
-        while (read(fds[0], &c, 1) == 1 && c != '\n') number.push_back(c);
-        close(fds[0]);
-        if (number.empty()) return false;
-        name_ = ":" + number;
-        return true;
-    }
-    ~Xvfb() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    const std::string& name() const { return name_; }
-
-  private:
-    pid_t pid_ = -1;
-    std::string name_;
-};
-
-bool xvfb_installed() {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= dirs.size()) {
-        size_t end = dirs.find(':', start);
-        if (end == std::string::npos) end = dirs.size();
-        if (access((dirs.substr(start, end - start) + "/Xvfb").c_str(), X_OK) == 0) return true;
-        start = end + 1;
-    }
-    return false;
-}
-
 // The viewable top-level window with this name that has the keyboard focus.
 Window find_focused_dialog(Display* d, const char* title) {
     Window focus;
@@ -156,11 +145,14 @@ Window find_focused_dialog(Display* d, const char* title) {
 }
 
 TEST(Platform, XlibDialogAnswersKeysAndCloseButton) {
-    if (!xvfb_installed()) GTEST_SKIP() << "Xvfb is not installed";
     Xvfb server;
-    ASSERT_TRUE(server.start());
+    ASSERT_TRUE(server.start()) << "no Xvfb session";
+    struct Stop {
+        Xvfb& server;
+        ~Stop() { server.stop(); }
+    } stop{server};
     DisplayVariable keep;
-    setenv("DISPLAY", server.name().c_str(), 1);
+    setenv("DISPLAY", server.display.c_str(), 1);
     platform::set_message_box_hook(nullptr);
 
     Display* d = XOpenDisplay(nullptr);

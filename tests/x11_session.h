@@ -29,6 +29,7 @@
 #include "keyboard.h"
 #include "pages.h"
 #include "screen_runtime.h"
+#include "xvfb.h"
 
 namespace x11_session {
 using Clock = std::chrono::steady_clock;
@@ -42,54 +43,20 @@ inline constexpr int wait_scale = 1;
 #endif
 inline std::chrono::milliseconds scaled(int timeout_ms) { return std::chrono::milliseconds(timeout_ms * wait_scale); }
 
-inline std::string find_xvfb() {
-    for (const char* dir : {"/usr/bin", "/usr/local/bin", "/bin"}) {
-        std::string path = std::string(dir) + "/Xvfb";
-        if (access(path.c_str(), X_OK) == 0) return path;
-    }
-    return {};
-}
-
-// One Xvfb per test process, chosen by the server itself (-displayfd).
+// The session's server, with the test's own connection to it.
 struct Server {
-    pid_t pid = -1;
-    std::string display;
+    Xvfb xvfb;
     Display* x = nullptr;
 
     bool start() {
-        std::string xvfb = find_xvfb();
-        if (xvfb.empty()) return false;
-        int fds[2];
-        if (pipe(fds) != 0) return false;
-        pid = fork();
-        if (pid == 0) {
-            close(fds[0]);
-            int devnull = open("/dev/null", O_RDWR);
-            dup2(devnull, 1);
-            dup2(devnull, 2);
-            std::string fd = std::to_string(fds[1]);
-            execl(xvfb.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-                  static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        std::string number;
-        char c;
-        pollfd p{fds[0], POLLIN, 0};
-        while (poll(&p, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-        close(fds[0]);
-        if (number.empty()) return false;
-        display = ":" + number;
-        setenv("DISPLAY", display.c_str(), 1);
-        x = XOpenDisplay(display.c_str());
+        if (!xvfb.start()) return false;
+        setenv("DISPLAY", xvfb.display.c_str(), 1);
+        x = XOpenDisplay(xvfb.display.c_str());
         return x != nullptr;
     }
     void stop() {
         if (x) XCloseDisplay(x);
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
+        xvfb.stop();
     }
 };
 inline Server server;
@@ -280,21 +247,6 @@ inline void send_delete_window(Window window) {
     XSync(server.x, False);
 }
 
-// The key tests need the keyboard area's handling (and the prompt, the
-// pages area's text output); without them they have nothing to test.
-inline bool keyboard_in_place() {
-    keyboard_init();
-    handle_character_key('a', 0);
-    bool queued = key_queue.head.load() != key_queue.tail.load();
-    keyboard_init();
-    return queued;
-}
-inline bool font_in_place() { return builtin_font['A'][8] != 0; }
-#define NEEDS_KEYBOARD() \
-    if (!keyboard_in_place()) GTEST_SKIP() << "keyboard handling not in place"
-#define NEEDS_TEXT_OUTPUT() \
-    if (!font_in_place()) GTEST_SKIP() << "text output not in place"
-
 inline Window top_level_window() {
     Window root = DefaultRootWindow(server.x), parent, *children = nullptr;
     unsigned count = 0;
@@ -312,15 +264,14 @@ inline Window top_level_window() {
 class OnScreen : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        if (!server.x && !server.start()) server.display.clear();
+        if (!server.x) server.start();
     }
     static void TearDownTestSuite() {
         server.stop();
         server = Server{};
     }
-    void SetUp() override {
-        if (!server.x) GTEST_SKIP() << "Xvfb not available";
-    }
+    // The test command installs Xvfb: a server that does not start is a failure.
+    void SetUp() override { ASSERT_NE(server.x, nullptr) << "no Xvfb session"; }
 
     // Starts the probe and waits for its window; focus and pointer go there.
     void start_probe(const std::vector<std::string>& arguments) {
