@@ -99,8 +99,12 @@ void write_stderr(const char* text) {
 }
 
 // Not an orderly end: the other threads still run, so no exit handlers and
-// no destructors, and no way back into Xlib.
+// no destructors, and no way back into Xlib. Every connection goes at once;
+// the first thread to notice speaks, the others wait for the end.
+std::atomic<bool> connection_lost{false};
 int on_x_connection_lost(Display* display) {
+    if (connection_lost.exchange(true))
+        for (;;) pause();
     write_stderr("Lost the connection to X display ");
     write_stderr(DisplayString(display));
     write_stderr("\n");

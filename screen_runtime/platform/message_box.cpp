@@ -256,6 +256,8 @@ void set_message_box_hook(MessageBoxHook h) { hook = h; }
 BoxXError message_box_x_error(const void* display, unsigned long resource) {
     for (OpenBox& box : open_boxes) {
         if (box.display.load() != display) continue;
+        // Once the window has failed, what was made on it (its GC) fails with it.
+        if (box.window_failed.load()) return BoxXError::ends_the_box;
         const unsigned long window = box.window.load();
         if (window == 0 || resource != window) return BoxXError::other;
         box.window_failed.store(true);
