@@ -4,8 +4,12 @@
 #include <GL/freeglut.h>
 #include <GL/glx.h>
 #include <X11/Xlib.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -36,37 +40,94 @@ bool texture_filled = false;
 
 FullscreenMode shown_mode;
 
-// Another program may destroy the window (XDestroyWindow) at any moment.
-// freeglut says nothing about it, and a request of ours that then names the
-// window fails: the default X error handler would end the process with
-// exit code 1. Both are a close.
-std::atomic<unsigned long> x_window_id{0};
+// Another program may destroy the window (XDestroyWindow) at any moment,
+// even while glutCreateWindow runs. freeglut says nothing about it, and a
+// request of ours that then names the window fails: both are a close. Xlib's
+// default handlers end the process from whichever thread noticed, under the
+// others: no X error or lost connection ever reaches them.
+std::atomic<unsigned long> x_window_id{0};  // 0 while the window is being created
 std::atomic<int> glx_error_base{-1};
 std::atomic<bool> window_destroyed{false};
-std::atomic<XErrorHandler> next_x_error_handler{nullptr};
 // GLX protocol errors that name a drawable, after the extension's base.
 constexpr int glx_bad_drawable = 2, glx_bad_current_window = 5, glx_bad_current_drawable = 11, glx_bad_window = 12;
 
 bool names_the_missing_window(const XErrorEvent& error) {
-    const unsigned long window = x_window_id.load();
-    if (window == 0 || error.resourceid != window) return false;
-    if (error.error_code == BadWindow || error.error_code == BadDrawable) return true;
+    bool drawable_error = error.error_code == BadWindow || error.error_code == BadDrawable;
     const int base = glx_error_base.load();
-    if (base < 0) return false;
-    const int glx = error.error_code - base;
-    return glx == glx_bad_drawable || glx == glx_bad_current_window || glx == glx_bad_current_drawable ||
-           glx == glx_bad_window;
+    if (base >= 0) {
+        const int glx = error.error_code - base;
+        drawable_error = drawable_error || glx == glx_bad_drawable || glx == glx_bad_current_window ||
+                         glx == glx_bad_current_drawable || glx == glx_bad_window;
+    }
+    if (!drawable_error) return false;
+    // During its creation the new window is the only one the connection
+    // names that can go away (the root cannot).
+    const unsigned long window = x_window_id.load();
+    return window == 0 || error.resourceid == window;
 }
 
-// Called by Xlib on whichever thread reads the error: no Xlib calls here.
+// Called by Xlib on whichever thread reads the error, with that connection
+// locked: no requests here.
 int on_x_error(Display* display, XErrorEvent* error) {
-    if (names_the_missing_window(*error)) {
-        window_destroyed.store(true);
-        window_closed.store(true);
-        return 0;
+    switch (platform::message_box_x_error(display, error->resourceid)) {
+        case platform::BoxXError::ends_the_box:
+            return 0;
+        case platform::BoxXError::not_a_box:
+            if (names_the_missing_window(*error)) {
+                window_destroyed.store(true);
+                window_closed.store(true);
+                return 0;
+            }
+            break;
+        case platform::BoxXError::other:
+            break;
     }
-    XErrorHandler next = next_x_error_handler.load();
-    return next ? next(display, error) : 0;
+    char text[128] = "";
+    XGetErrorText(display, error->error_code, text, sizeof text);
+    std::fprintf(stderr, "X error on display %s: %s (request %d.%d, resource 0x%lx)\n", DisplayString(display), text,
+                 error->request_code, error->minor_code, error->resourceid);
+    return 0;
+}
+
+void write_stderr(const char* text) {
+    for (size_t left = std::strlen(text); left > 0;) {
+        const ssize_t n = write(STDERR_FILENO, text, left);
+        if (n <= 0) return;
+        text += n;
+        left -= static_cast<size_t>(n);
+    }
+}
+
+// Not an orderly end: the other threads still run, so no exit handlers and
+// no destructors, and no way back into Xlib. Every connection goes at once;
+// the first thread to notice speaks, the others wait for the end.
+std::atomic<bool> connection_lost{false};
+int on_x_connection_lost(Display* display) {
+    if (connection_lost.exchange(true))
+        for (;;) pause();
+    write_stderr("Lost the connection to X display ");
+    write_stderr(DisplayString(display));
+    write_stderr("\n");
+    _exit(1);
+}
+
+// Before any thread opens a connection: the handlers are the process's.
+void install_x_error_handlers() {
+    static std::once_flag installed;
+    std::call_once(installed, [] {
+        XSetErrorHandler(on_x_error);
+        XSetIOErrorHandler(on_x_connection_lost);
+    });
+}
+
+// GLX errors are numbered from the extension's base, which the server
+// assigns: any connection may ask, before the window library's names a window.
+void note_glx_error_base() {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return;
+    int opcode = 0, first_event = 0, first_error = 0;
+    if (XQueryExtension(display, "GLX", &opcode, &first_event, &first_error)) glx_error_base.store(first_error);
+    XCloseDisplay(display);
 }
 
 void upload(const FrameSlot& frame) {
@@ -230,8 +291,10 @@ void on_close() {
     x11_keys_close();
 }
 
-void create_window(int& argc, char** argv) {
+// False when the window was destroyed while it was being created.
+bool create_window(int& argc, char** argv) {
     glutInit(&argc, argv);
+    note_glx_error_base();
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_CONTINUE_EXECUTION);
     glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
     glutInitWindowSize(640, 400);
@@ -242,12 +305,13 @@ void create_window(int& argc, char** argv) {
 
     Display* display = glXGetCurrentDisplay();
     unsigned long x_window = glXGetCurrentDrawable();
-    int glx_errors = 0, glx_events = 0;
-    if (glXQueryExtension(display, &glx_errors, &glx_events)) glx_error_base.store(glx_errors);
     x_window_id.store(x_window);
-    next_x_error_handler.store(XSetErrorHandler(on_x_error));
     // Other connections get the window's id: it must exist on the server first.
-    XSync(display, False);
+    if (display) XSync(display, False);
+    if (window_destroyed.load() || !display || !x_window) {
+        on_close();
+        return false;
+    }
     // Keys first: whoever waits for the dialog owner may press keys at once.
     x11_keys_open(x_window);
     platform::set_dialog_owner(x_window);
@@ -273,12 +337,14 @@ void create_window(int& argc, char** argv) {
     glutCloseFunc(on_close);
     glutTimerFunc(timer_interval_ms, on_timer, 0);
     window_exists.store(true);
+    return true;
 }
 }  // namespace
 
 int runtime_main(int argc, char** argv) {
     // Dialogs may open their own X connection on the program thread.
     XInitThreads();
+    install_x_error_handlers();
     // First: from here on every failed allocation ends through the critical box.
     runtime_init(true);
     for (int i = 1; i < argc; ++i) {
@@ -294,9 +360,9 @@ int runtime_main(int argc, char** argv) {
 }
 
 void run_window_thread(int argc, char** argv) {
+    install_x_error_handlers();
     window_thread_started.store(true);
-    create_window(argc, argv);
-    glutMainLoop();
+    if (create_window(argc, argv)) glutMainLoop();
     // The window is gone; the main-loop thread ends the process.
     window_closed.store(true);
     for (;;) platform::Sleep(1000);

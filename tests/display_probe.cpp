@@ -146,6 +146,11 @@ void benchmark_main(int32_t) {
         event_check(30);
         idle();
     }
+    if (scenario == "out_of_memory") {
+        wait_for_window();
+        say("ready");
+        raise_error(257);
+    }
     if (scenario == "titles") {
         // The window thread makes an X request on the window at every pass.
         wait_for_window();

@@ -6,6 +6,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <atomic>
@@ -20,6 +21,43 @@ namespace platform {
 namespace {
 std::atomic<MessageBoxHook> hook{nullptr};
 std::atomic<unsigned long> owner{0};
+
+// The boxes up at this moment, for the X error handler, which runs on the
+// thread that reads the error: a box's errors on the box's own thread.
+struct OpenBox {
+    std::atomic<const void*> display{nullptr};
+    std::atomic<unsigned long> window{0};
+    std::atomic<bool> window_failed{false};
+};
+// More than the boxes that can be up at once (program thread, critical
+// error, window thread); a box with no place goes on without one.
+OpenBox open_boxes[8];
+
+OpenBox* register_box(Display* d) {
+    for (OpenBox& box : open_boxes) {
+        const void* free = nullptr;
+        if (box.display.compare_exchange_strong(free, d)) {
+            box.window.store(0);
+            box.window_failed.store(false);
+            return &box;
+        }
+    }
+    return nullptr;
+}
+
+// The next event; false, with none, once a request on the box's window has
+// failed (its errors may come with no event after them).
+bool next_event(Display* d, XEvent& e, const OpenBox* box) {
+    while (!box || !box->window_failed.load()) {
+        if (XPending(d) > 0) {
+            XNextEvent(d, &e);
+            return true;
+        }
+        pollfd p{ConnectionNumber(d), POLLIN, 0};
+        poll(&p, 1, -1);
+    }
+    return false;
+}
 
 struct Button {
     const char* label;
@@ -54,7 +92,8 @@ void set_atom_property(Display* d, Window w, const char* property, std::initiali
                     reinterpret_cast<unsigned char*>(atoms.data()), static_cast<int>(atoms.size()));
 }
 
-int run_dialog(Display* d, unsigned long owner_window, const char* text, const char* title, bool yes_no) {
+int run_dialog(Display* d, OpenBox* box, unsigned long owner_window, const char* text, const char* title,
+               bool yes_no) {
     const int screen = DefaultScreen(d);
     XFontStruct* font = XLoadQueryFont(d, "fixed");
     const bool own_font = font != nullptr;
@@ -90,6 +129,7 @@ int run_dialog(Display* d, unsigned long owner_window, const char* text, const c
     const unsigned long black = BlackPixel(d, screen), white = WhitePixel(d, screen);
     Window w = XCreateSimpleWindow(d, RootWindow(d, screen), std::max(0, x), std::max(0, y),
                                    static_cast<unsigned>(width), static_cast<unsigned>(height), 1, black, white);
+    if (box) box->window.store(w);
     XSelectInput(d, w, ExposureMask | KeyPressMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask);
     XStoreName(d, w, title);
     XSizeHints* size = XAllocSizeHints();
@@ -131,7 +171,12 @@ int run_dialog(Display* d, unsigned long owner_window, const char* text, const c
     bool destroyed = false;  // by someone else: destroying it again would be an X error
     while (answer == 0) {
         XEvent e;
-        XNextEvent(d, &e);
+        if (!next_event(d, e, box)) {
+            // Gone, or as good as gone: as for DestroyNotify.
+            answer = yes_no ? IDNO : IDOK;
+            destroyed = true;
+            break;
+        }
         switch (e.type) {
             case Expose:
                 if (e.xexpose.count != 0) break;
@@ -207,6 +252,19 @@ int run_dialog(Display* d, unsigned long owner_window, const char* text, const c
 }  // namespace
 
 void set_message_box_hook(MessageBoxHook h) { hook = h; }
+
+BoxXError message_box_x_error(const void* display, unsigned long resource) {
+    for (OpenBox& box : open_boxes) {
+        if (box.display.load() != display) continue;
+        // Once the window has failed, what was made on it (its GC) fails with it.
+        if (box.window_failed.load()) return BoxXError::ends_the_box;
+        const unsigned long window = box.window.load();
+        if (window == 0 || resource != window) return BoxXError::other;
+        box.window_failed.store(true);
+        return BoxXError::ends_the_box;
+    }
+    return BoxXError::not_a_box;
+}
 void set_dialog_owner(unsigned long w) { owner = w; }
 unsigned long dialog_owner() { return owner; }
 
@@ -216,8 +274,10 @@ int MessageBoxA(unsigned long owner_window, const char* text, const char* title,
     if (MessageBoxHook h = hook.load()) return h(text, title, flags);
     const bool yes_no = (flags & 0xF) == MB_YESNO;
     if (Display* d = XOpenDisplay(nullptr)) {
-        int answer = run_dialog(d, owner_window, text, title, yes_no);
+        OpenBox* box = register_box(d);
+        int answer = run_dialog(d, box, owner_window, text, title, yes_no);
         XCloseDisplay(d);
+        if (box) box->display.store(nullptr);
         if (answer > 0) return answer;
     }
     std::fprintf(stderr, "%s\n%s\n", title, text);

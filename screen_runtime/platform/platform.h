@@ -24,6 +24,13 @@ int MessageBoxA(unsigned long owner_window, const char* text, const char* title,
 using MessageBoxHook = int (*)(const char* text, const char* title, unsigned flags);
 void set_message_box_hook(MessageBoxHook hook);
 
+// For the process's X error handler: an error on an open box's own display
+// connection. One that names the box's window ends that box, answered as
+// when its window is destroyed (as do any after it); any other is not the
+// box's to answer.
+enum class BoxXError { not_a_box, ends_the_box, other };
+BoxXError message_box_x_error(const void* display, unsigned long resource);
+
 // The X window that owns the dialogs once it exists (0 before).
 void set_dialog_owner(unsigned long x_window);
 unsigned long dialog_owner();
