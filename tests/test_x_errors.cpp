@@ -54,7 +54,7 @@ protected:
         // A test before this one may have ended the server.
         if (!server.x) {
             server = Server{};
-            if (!server.start()) server.display.clear();
+            ASSERT_TRUE(server.start()) << "no Xvfb";
         }
         OnScreen::SetUp();
         char path[] = "/tmp/x_errors_XXXXXX";
@@ -94,9 +94,7 @@ protected:
     void end_the_server() {
         XCloseDisplay(server.x);
         server.x = nullptr;
-        kill(server.pid, SIGTERM);
-        waitpid(server.pid, nullptr, 0);
-        server.pid = -1;
+        server.xvfb.stop();
     }
 
     std::string error_path;
@@ -180,7 +178,7 @@ TEST_P(DisplayLost, EndsAtOnceWithExitCode1AndOneLine) {
         ASSERT_NO_FATAL_FAILURE(start_probe(PROBE_PATH, {"dialog"}));
         ASSERT_TRUE(wait_until([&] { return viewable_window_named("Unhandled Error #5") != 0; }, 10000));
     }
-    const std::string display = server.display;
+    const std::string display = server.xvfb.display;
     end_the_server();
     const int status = probe.wait_exit(20000);
     ASSERT_NE(status, -1) << "still running";
