@@ -21,22 +21,6 @@ std::vector<std::string> lines_of(const std::string& text) {
     return lines;
 }
 
-Window viewable_window_named(const std::string& name) {
-    Window root = DefaultRootWindow(server.x), parent, *children = nullptr;
-    unsigned count = 0;
-    Window found = 0;
-    if (XQueryTree(server.x, root, &root, &parent, &children, &count)) {
-        for (unsigned i = 0; i < count; ++i) {
-            XWindowAttributes a{};
-            if (XGetWindowAttributes(server.x, children[i], &a) && a.map_state == IsViewable &&
-                window_name(children[i]) == name)
-                found = children[i];
-        }
-    }
-    if (children) XFree(children);
-    return found;
-}
-
 std::set<unsigned long> colours_on_screen() {
     std::set<unsigned long> colours;
     XImage* image = XGetImage(server.x, DefaultRootWindow(server.x), 0, 0, DisplayWidth(server.x, 0),
@@ -79,12 +63,7 @@ protected:
     // As start_probe does it.
     void start_probe(const std::string& program, const std::vector<std::string>& arguments) {
         start(program, arguments);
-        std::string l;
-        ASSERT_TRUE(probe.line("window ", &l)) << "no window";
-        window = std::strtoul(l.c_str() + 7, nullptr, 10);
-        ASSERT_TRUE(probe.line("ready"));
-        ASSERT_TRUE(wait_until([&] { return geometry(window).width > 0; }, 3000));
-        focus();
+        await_probe_window();
     }
     std::string error_output() const {
         std::ifstream file(error_path);
@@ -139,7 +118,7 @@ TEST_P(BoxDestroyed, EndsAsAnsweredWithExitCode0) {
     ASSERT_NO_FATAL_FAILURE(start_probe(c.program, {c.scenario}));
     if (c.title) {
         Window box = 0;
-        ASSERT_TRUE(wait_until([&] { return (box = viewable_window_named(c.title)) != 0; }, 10000));
+        ASSERT_TRUE(wait_until([&] { return (box = top_level_window(c.title)) != 0; }, 10000));
         XClearArea(server.x, box, 0, 0, 0, 0, True);
         destroy_window(box);
     }
@@ -176,7 +155,7 @@ TEST_P(DisplayLost, EndsAtOnceWithExitCode1AndOneLine) {
             10000));
     } else {
         ASSERT_NO_FATAL_FAILURE(start_probe(PROBE_PATH, {"dialog"}));
-        ASSERT_TRUE(wait_until([&] { return viewable_window_named("Unhandled Error #5") != 0; }, 10000));
+        ASSERT_TRUE(wait_until([&] { return top_level_window("Unhandled Error #5") != 0; }, 10000));
     }
     const std::string display = server.xvfb.display;
     end_the_server();

@@ -247,14 +247,17 @@ inline void send_delete_window(Window window) {
     XSync(server.x, False);
 }
 
-inline Window top_level_window() {
+// The topmost viewable top-level window, of those with the name when one is given.
+inline Window top_level_window(const std::string& name = {}) {
     Window root = DefaultRootWindow(server.x), parent, *children = nullptr;
     unsigned count = 0;
     Window found = 0;
     if (XQueryTree(server.x, root, &root, &parent, &children, &count)) {
         for (unsigned i = 0; i < count; ++i) {
             XWindowAttributes a{};
-            if (XGetWindowAttributes(server.x, children[i], &a) && a.map_state == IsViewable) found = children[i];
+            if (XGetWindowAttributes(server.x, children[i], &a) && a.map_state == IsViewable &&
+                (name.empty() || window_name(children[i]) == name))
+                found = children[i];
         }
     }
     if (children) XFree(children);
@@ -276,6 +279,10 @@ protected:
     // Starts the probe and waits for its window; focus and pointer go there.
     void start_probe(const std::vector<std::string>& arguments) {
         probe.start(PROBE_PATH, arguments);
+        await_probe_window();
+    }
+    // The probe says its window and when it is ready.
+    void await_probe_window() {
         std::string l;
         ASSERT_TRUE(probe.line("window ", &l)) << "no window";
         window = std::strtoul(l.c_str() + 7, nullptr, 10);
