@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "errors.h"
 #include "frame_builder.h"
 #include "keyboard.h"
 #include "platform/platform.h"
@@ -87,15 +88,6 @@ int on_x_error(Display* display, XErrorEvent* error) {
     std::fprintf(stderr, "X error on display %s: %s (request %d.%d, resource 0x%lx)\n", DisplayString(display), text,
                  error->request_code, error->minor_code, error->resourceid);
     return 0;
-}
-
-void write_stderr(const char* text) {
-    for (size_t left = std::strlen(text); left > 0;) {
-        const ssize_t n = write(STDERR_FILENO, text, left);
-        if (n <= 0) return;
-        text += n;
-        left -= static_cast<size_t>(n);
-    }
 }
 
 // Not an orderly end: the other threads still run, so no exit handlers and

@@ -92,15 +92,6 @@ std::atomic<void*> box_reserve{nullptr};
 // The thread that shows the one critical box (0 while none does).
 std::atomic<long> critical_thread{0};
 
-void write_stderr(const char* text) {
-    for (size_t left = std::strlen(text); left > 0;) {
-        const ssize_t n = write(STDERR_FILENO, text, left);
-        if (n <= 0) return;
-        text += n;
-        left -= static_cast<size_t>(n);
-    }
-}
-
 [[noreturn]] void end_with_critical_box(int32_t code) {
     char title[32];
     if (code >= 502 && code <= 518)
@@ -133,6 +124,15 @@ void write_stderr(const char* text) {
 // Memory for an allocation could not be had, on whichever thread.
 void on_allocation_failure() { end_with_critical_box(257); }
 }  // namespace
+
+void write_stderr(const char* text) {
+    for (size_t left = std::strlen(text); left > 0;) {
+        const ssize_t n = write(STDERR_FILENO, text, left);
+        if (n <= 0) return;
+        text += n;
+        left -= static_cast<size_t>(n);
+    }
+}
 
 void install_out_of_memory_handler() {
     if (!box_reserve.load()) box_reserve.store(std::malloc(box_reserve_size));

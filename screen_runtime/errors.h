@@ -17,5 +17,9 @@ const char* error_text(int32_t code);
 // through the critical "Out of memory" box (257) with exit code 0.
 void install_out_of_memory_handler();
 
+// Writes to standard error with neither allocation nor lock: safe when
+// memory or the display is gone.
+void write_stderr(const char* text);
+
 // Clears pending_error, event_pending and the recorded line (tests and start-up).
 void errors_init();
