@@ -1,4 +1,6 @@
 // The state a chaining program hands over: receive_chain_data.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -83,9 +85,23 @@ void receive_chain_data() {
     // The suffix is the runtime's, never the user's: it goes in every case.
     cmd.erase(at > 0 && cmd[at - 1] == ' ' ? at - 1 : at);
 
-    std::FILE* f = std::fopen(name.c_str(), "rb");
-    if (!f) {
+    // Only a regular file is the sender's: a FIFO would block the open, a
+    // device or a directory holds no state. Whatever it is, it is left alone.
+    const int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         raise_error(errno == ENOMEM ? 257 : 53);
+        return;
+    }
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        raise_error(53);
+        return;
+    }
+    std::FILE* f = fdopen(fd, "rb");
+    if (!f) {
+        close(fd);
+        raise_error(257);  // the stream's buffer
         return;
     }
     std::string directory;

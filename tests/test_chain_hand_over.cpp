@@ -2,10 +2,16 @@
 // command line.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <string>
 
 #include "errors.h"
@@ -86,11 +92,10 @@ TEST_F(ChainData, OtherCommandLinesDoNothing) {
 
 TEST_F(ChainData, BadHandOverFilesRaiseAnError) {
     struct Case {
-        const char* contents;  // null: no file; "/": a directory in its place
+        const char* contents;  // null: no file
         int32_t code;
     } cases[] = {
         {nullptr, 53},
-        {"/", 57},
         {"directory=work\n", 62},
         {"", 62},
         {"directory=work\nscreen_mode=twelve\n", 5},
@@ -101,10 +106,7 @@ TEST_F(ChainData, BadHandOverFilesRaiseAnError) {
     for (const Case& c : cases) {
         errors_init();
         fs::current_path(root);
-        if (c.contents && std::string(c.contents) == "/")
-            fs::create_directory(root / "chain123.tmp");
-        else if (c.contents)
-            write("chain123.tmp", c.contents);
+        if (c.contents) write("chain123.tmp", c.contents);
         runtime_command_line = std::string("prog ") + tag + "chain123.tmp";
         receive_chain_data();
         EXPECT_EQ(pending_error.load(), c.code) << (c.contents ? c.contents : "(no file)");
@@ -116,6 +118,40 @@ TEST_F(ChainData, BadHandOverFilesRaiseAnError) {
     EXPECT_EQ(std::string(error_text(57)), "Device I/O error");
     EXPECT_EQ(std::string(error_text(62)), "Input past end of file");
     EXPECT_EQ(std::string(error_text(76)), "Path not found");
+}
+
+// A name that is not a regular file is not the sender's file: "File not
+// found", as for a missing one, and the thing stays. A FIFO must not block
+// the start while nobody writes to it.
+TEST_F(ChainData, WhatIsNoRegularFileIsNotFoundAndStays) {
+    struct Case {
+        const char* what;
+        bool (*make)(const fs::path&);
+    } cases[] = {
+        {"directory", [](const fs::path& p) { return fs::create_directory(p); }},
+        {"fifo", [](const fs::path& p) { return mkfifo(p.c_str(), 0600) == 0; }},
+    };
+    for (const Case& c : cases) {
+        errors_init();
+        fs::current_path(root);
+        const fs::path path = root / "chain456.tmp";
+        ASSERT_TRUE(c.make(path)) << c.what;
+        runtime_command_line = std::string("prog ") + tag + "chain456.tmp";
+        auto received = std::async(std::launch::async, receive_chain_data);
+        const bool returned = received.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+        if (!returned) {
+            // A writer that comes and goes lets a blocked open go on.
+            const int writer = open(path.c_str(), O_WRONLY | O_NONBLOCK);
+            if (writer >= 0) close(writer);
+        }
+        received.wait();
+        EXPECT_TRUE(returned) << c.what << ": the open blocked";
+        EXPECT_EQ(pending_error.load(), 53) << c.what;
+        EXPECT_TRUE(fs::exists(fs::symlink_status(path))) << c.what << " deleted";
+        EXPECT_EQ(fs::current_path(), root) << c.what;
+        EXPECT_EQ(runtime_command_line, "prog") << c.what;
+        fs::remove_all(path);
+    }
 }
 
 }  // namespace
