@@ -20,8 +20,9 @@ struct CellPool {
     char* end = nullptr;
     size_t block_size = 0;  // size of the current block
 };
-// Never destroyed: cells stay valid until the process is gone.
-CellPool& cells = *new CellPool;
+// Constant-initialised, with nothing to destroy: no memory before the
+// out-of-memory handler is in place, and cells valid until the process is gone.
+constinit CellPool cells;
 
 void free_cell_blocks() {
     for (size_t i = 0; i < cells.count; ++i) std::free(cells.blocks[i]);

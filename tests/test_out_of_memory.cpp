@@ -4,166 +4,32 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <malloc.h>
-#include <pthread.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <new>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "errors.h"
+#include "failing_allocator.h"
 #include "pages.h"
 #include "platform/platform.h"
 #include "runtime.h"
 #include "screen_runtime.h"
 #include "x11_session.h"
 
-// A sanitizer's allocator keeps its memory in space it reserved at start,
-// out of reach of an address-space limit, and its operator new never calls
-// the new handler. Under one this program brings its own operator new,
-// which fails the way the standard one fails (new handler first), and
-// malloc, free and pthread_create are wrapped at link time (in every build):
-// once memory has run out, only what has been freed since can be had again.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define FAILING_ALLOCATOR 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define FAILING_ALLOCATOR 1
-#endif
-#endif
-#ifndef FAILING_ALLOCATOR
-#define FAILING_ALLOCATOR 0
-#endif
-
-namespace {
-std::atomic<bool> memory_refused{false};
-std::atomic<size_t> room_given_back{0};  // bytes freed since memory ran out
-std::atomic<bool> threads_refused{false};
-
-bool memory_for(size_t size) {
-    if (!memory_refused.load()) return true;
-    size_t room = room_given_back.load();
-    do {
-        if (room < size) return false;
-    } while (!room_given_back.compare_exchange_weak(room, room - size));
-    return true;
-}
-}  // namespace
-
-#if FAILING_ALLOCATOR
-// These are the replacements: their free() matches their malloc().
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-void* operator new(std::size_t size) {
-    for (;;) {
-        if (void* p = std::malloc(size ? size : 1)) return p;
-        std::new_handler handler = std::get_new_handler();
-        if (!handler) throw std::bad_alloc();
-        handler();
-    }
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return operator new(size);
-    } catch (...) {
-        return nullptr;
-    }
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
-#endif
-
-extern "C" {
-void* __real_malloc(size_t size);
-void* __real_calloc(size_t count, size_t size);
-void* __real_realloc(void* p, size_t size);
-void __real_free(void* p);
-int __real_pthread_create(pthread_t* thread, const pthread_attr_t* attr, void* (*start)(void*), void* argument);
-
-void* __wrap_malloc(size_t size) { return memory_for(size) ? __real_malloc(size) : nullptr; }
-void* __wrap_calloc(size_t count, size_t size) { return memory_for(count * size) ? __real_calloc(count, size) : nullptr; }
-void* __wrap_realloc(void* p, size_t size) { return memory_for(size) ? __real_realloc(p, size) : nullptr; }
-void __wrap_free(void* p) {
-    if (p && memory_refused.load()) room_given_back += malloc_usable_size(p);
-    __real_free(p);
-}
-int __wrap_pthread_create(pthread_t* thread, const pthread_attr_t* attr, void* (*start)(void*), void* argument) {
-    return threads_refused.load() ? EAGAIN : __real_pthread_create(thread, attr, start, argument);
-}
-}
-
 // The program thread's routine: it must never get to run here.
 extern "C" void benchmark_main(int32_t) { std::_Exit(4); }
 
 namespace {
-
-constexpr size_t MiB = 1048576;
-
-#if !FAILING_ALLOCATOR
-// Address space of the process now, read without allocating.
-size_t address_space_in_use() {
-    char text[64] = {};
-    const int fd = open("/proc/self/statm", O_RDONLY);
-    if (fd < 0) return 0;
-    const ssize_t n = read(fd, text, sizeof text - 1);
-    close(fd);
-    return n > 0 ? std::strtoul(text, nullptr, 10) * static_cast<size_t>(sysconf(_SC_PAGESIZE)) : 0;
-}
-
-// Little more address space than the process holds now: small blocks still
-// come from the heap's spare room, a thread's stack does not.
-void limit_address_space() {
-    const size_t in_use = address_space_in_use();
-    ASSERT_GT(in_use, 0u);
-    const rlimit limit{in_use + MiB, in_use + MiB};
-    ASSERT_EQ(setrlimit(RLIMIT_AS, &limit), 0);
-}
-#endif
-
-// Kept, so that the compiler cannot drop the allocations as unused.
-void* volatile last_block = nullptr;
-
-// Takes every block the heap still has (again). Small blocks step through
-// every size class, so that none keeps a spare block.
-void take_all_memory() {
-    for (size_t size = MiB; size >= 8; size = size > 1024 ? size / 2 : size - 8)
-        for (void* block; (block = std::malloc(size)) != nullptr;) last_block = block;
-}
-
-// From here on an allocation succeeds only from memory freed since.
-void exhaust_memory() {
-#if FAILING_ALLOCATOR
-    room_given_back = 0;
-    memory_refused = true;
-#else
-    limit_address_space();
-    take_all_memory();
-#endif
-}
-
-// From here on no thread can be started.
-void refuse_threads() {
-#if FAILING_ALLOCATOR
-    threads_refused = true;
-#else
-    limit_address_space();
-#endif
-}
+using namespace failing_allocator;
 
 enum class Fault { memory, threads };
 
@@ -267,8 +133,9 @@ struct Child {
     int error_output = -1;
 };
 
-// Without a display the box writes its title and text to standard error.
-Child start_child(const Case& c, bool with_display = false) {
+// Runs body in a child process whose standard error the parent reads.
+// Without a display the box writes its title and text there.
+Child start_child(const std::function<void()>& body, bool with_display) {
     std::fflush(nullptr);
     int pipe_ends[2];
     if (pipe(pipe_ends) != 0) return {};
@@ -280,19 +147,24 @@ Child start_child(const Case& c, bool with_display = false) {
         const int null = open("/dev/null", O_WRONLY);
         dup2(null, STDOUT_FILENO);
         if (!with_display) unsetenv("DISPLAY");
-#if !FAILING_ALLOCATOR
-        mallopt(M_ARENA_MAX, 1);  // every thread allocates from the one heap that runs out
-#endif
-        c.prepare();
-        if (c.fault == Fault::memory)
-            exhaust_memory();
-        else
-            refuse_threads();
-        c.act();
+        body();
         _exit(3);  // the failure went unnoticed
     }
     close(pipe_ends[1]);
     return {child, pipe_ends[0]};
+}
+
+Child start_child(const Case& c, bool with_display = false) {
+    return start_child(
+        [&c] {
+#if !FAILING_ALLOCATOR
+            mallopt(M_ARENA_MAX, 1);  // every thread allocates from the one heap that runs out
+#endif
+            c.prepare();
+            if (!(c.fault == Fault::memory ? exhaust_memory() : refuse_threads())) _exit(5);
+            c.act();
+        },
+        with_display);
 }
 
 Outcome finish_child(const Child& child) {
@@ -342,6 +214,19 @@ TEST_F(OutOfMemory, EveryAllocationFailureEndsThroughTheCriticalBoxWithExitCode0
         EXPECT_EQ(count_of(outcome.error_output, std::string(c.title) + "\nOut of memory\n"), 1u)
             << c.name << "\n" << outcome.error_output;
     }
+}
+
+// Memory gone before the first global constructor of the program runs: the
+// runtime's globals need none, so the program reaches runtime_init, whose
+// first allocation ends through the critical box.
+TEST(OutOfMemoryBeforeMain, TheRuntimeStartsAndEndsThroughTheCriticalBox) {
+    const Outcome outcome = finish_child(start_child([] { execl(BEFORE_MAIN_PATH, BEFORE_MAIN_PATH, nullptr); }, false));
+    ASSERT_TRUE(WIFEXITED(outcome.status)) << "ended by signal "
+                                           << (WIFSIGNALED(outcome.status) ? WTERMSIG(outcome.status) : 0) << "\n"
+                                           << outcome.error_output;
+    EXPECT_EQ(WEXITSTATUS(outcome.status), 0) << outcome.error_output;
+    EXPECT_EQ(outcome.error_output.rfind("Critical Error #", 0), 0u) << outcome.error_output;
+    EXPECT_EQ(count_of(outcome.error_output, "\nOut of memory\n"), 1u) << outcome.error_output;
 }
 
 // A viewable top-level window with this title that has the keyboard focus.
