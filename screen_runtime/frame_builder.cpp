@@ -161,9 +161,7 @@ void frame_builder_init() {
 }
 
 bool frame_builder_pass() {
-    int32_t lock = display_lock.load();
-    if (lock == 1) display_lock.compare_exchange_strong(lock, 2);
-    if (lock != 0) return false;
+    if (display_lock.grant_if_requested() != DisplayLockState::free) return false;
     display_started.store(true, std::memory_order_relaxed);
     const ScreenImage* page = display_page.load();
     if (!page) return false;

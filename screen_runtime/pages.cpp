@@ -15,7 +15,7 @@ std::array<PaletteColour, 256> default_palette{};
 std::atomic<ScreenImage*> display_page{nullptr};
 ScreenImage* write_page = nullptr;
 ScreenImage* read_page = nullptr;
-std::atomic<int32_t> display_lock{0};
+DisplayLock display_lock;
 std::atomic<bool> display_started{false};
 std::atomic<bool> automatic_display{true};
 std::atomic<bool> full_frame_requested{true};
@@ -54,12 +54,8 @@ void make_only_page(ScreenImage* page) {
 void take_display_lock() {
     if (!automatic_display.load(std::memory_order_relaxed) || !display_started.load(std::memory_order_relaxed))
         return;
-    display_lock.store(1, std::memory_order_relaxed);
-    // Acquire: the builder's reads of the old page come before its grant.
-    while (display_lock.load(std::memory_order_acquire) != 2) platform::Sleep(0);
+    display_lock.request_and_wait();
 }
-
-void release_display_lock() { display_lock.store(0, std::memory_order_release); }
 
 // Text rows first..last become blanks; the attribute is that of a blank in
 // the page's colours unless the clear gives its own fill.
@@ -143,7 +139,7 @@ void pages_init() {
     free_pages();
     make_only_page(new_text_page(80, 25, 16));
     widening_allowed = true;
-    display_lock = 0;
+    display_lock.release();
     full_frame_requested = true;
 }
 
@@ -197,7 +193,7 @@ void set_screen_mode(int32_t mode, int32_t, int32_t active_page, int32_t visual_
     full_frame_requested = true;
     free_pages();
     make_only_page(page);
-    release_display_lock();
+    display_lock.release();
 }
 
 void clear_screen(int32_t method, uint32_t colour, int32_t passed) {
@@ -266,7 +262,7 @@ void locate_cursor(int32_t row, int32_t column, int32_t visibility, int32_t firs
         page->clip_y2 = 50 * 8 - 1;
         page->pixels.resize(80 * 50 * 2);
         blank_cells(page, 26, 50);
-        release_display_lock();
+        display_lock.release();
     }
     if (passed & 1) page->cursor_row = static_cast<int16_t>(row);
     if (passed & 2) page->cursor_column = static_cast<int16_t>(column);

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/platform.h"
+
 using PaletteColour = uint32_t;  // 0xAARRGGBB
 
 extern const std::array<PaletteColour, 16> standard_colours;
@@ -78,8 +80,39 @@ extern std::atomic<ScreenImage*> display_page;
 extern ScreenImage* write_page;
 extern ScreenImage* read_page;
 
-// 0 free, 1 requested by set_screen_mode, 2 granted by the frame builder.
-extern std::atomic<int32_t> display_lock;
+// The display lock: how a screen-mode change gets the display page away
+// from the frame builder before it replaces the page (or its buffer).
+enum class DisplayLockState : int32_t { free = 0, requested = 1, granted = 2 };
+
+class DisplayLock {
+public:
+    // Program thread: asks for the page and waits until the builder lets go.
+    void request_and_wait() {
+        request();
+        wait_for_grant();
+    }
+    // The two halves, for a caller that runs the builder's passes itself.
+    void request() { state_.store(DisplayLockState::requested, std::memory_order_relaxed); }
+    void wait_for_grant() {
+        // Acquire: the builder's reads of the old page come before its grant.
+        while (state_.load(std::memory_order_acquire) != DisplayLockState::granted) platform::Sleep(0);
+    }
+    // Frame builder, and the shutdown: grants a pending request. Returns the
+    // state it leaves; the builder reads the page only when that is free.
+    DisplayLockState grant_if_requested() {
+        DisplayLockState seen = state_.load();
+        if (seen != DisplayLockState::requested) return seen;
+        // A failed exchange leaves in `seen` what stood there instead.
+        return state_.compare_exchange_strong(seen, DisplayLockState::granted) ? DisplayLockState::granted : seen;
+    }
+    // Program thread: the new page is in place.
+    void release() { state_.store(DisplayLockState::free, std::memory_order_release); }
+    DisplayLockState state() const { return state_.load(); }
+
+private:
+    std::atomic<DisplayLockState> state_{DisplayLockState::free};
+};
+extern DisplayLock display_lock;
 // Set by the display side once its frame builder runs; with it clear
 // set_screen_mode never waits.
 extern std::atomic<bool> display_started;

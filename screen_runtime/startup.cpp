@@ -97,8 +97,7 @@ void shut_down_process() {
     for (uint32_t waited = 0; (shutdown_ack.load() & 3) != 3 && waited < shutdown_ack_limit_ms; waited += 16) {
         // A screen-mode change waiting for the frame builder would never
         // reach its event check: let it finish.
-        int32_t requested = 1;
-        display_lock.compare_exchange_strong(requested, 2);
+        display_lock.grant_if_requested();
         platform::Sleep(16);
     }
     end_process();

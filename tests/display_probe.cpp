@@ -44,12 +44,11 @@ void wait_for_window() {
 // The hand-over a screen-mode change makes with the frame builder.
 void show_page(ScreenImage* page) {
     while (!display_started.load()) platform::Sleep(1);
-    display_lock.store(1);
-    while (display_lock.load() != 2) platform::Sleep(0);
+    display_lock.request_and_wait();
     full_frame_requested.store(true);
     write_page = read_page = page;
     display_page.store(page);
-    display_lock.store(0);
+    display_lock.release();
 }
 
 int queued_keys() { return static_cast<int>((key_queue.tail.load() - key_queue.head.load()) & 15); }

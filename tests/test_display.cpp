@@ -97,12 +97,12 @@ TEST_F(DisplaySide, UnchangedPageBuildsNoFrame) {
 }
 
 TEST_F(DisplaySide, DisplayLockIsGrantedAndHoldsTheBuilder) {
-    display_lock.store(1);
+    display_lock.request();
     EXPECT_FALSE(frame_builder_pass());
-    EXPECT_EQ(display_lock.load(), 2);
+    EXPECT_EQ(display_lock.state(), DisplayLockState::granted);
     display_page.load()->pixels[0] = 'X';
     EXPECT_FALSE(frame_builder_pass()) << "no frame while granted";
-    display_lock.store(0);
+    display_lock.release();
     EXPECT_TRUE(frame_builder_pass());
     EXPECT_TRUE(display_started.load());
 }
@@ -210,11 +210,10 @@ TEST_F(DisplaySideDeathTest, ClosedWindowEndsABlockedProgram) {
         {
             start_event_timer_thread();
             std::thread([] {
-                display_lock.store(1);
-                while (display_lock.load() != 2) platform::Sleep(0);
+                display_lock.request_and_wait();
                 for (;;) platform::Sleep(1000);  // never reaches an event check
             }).detach();
-            while (display_lock.load() != 1) platform::Sleep(1);
+            while (display_lock.state() != DisplayLockState::requested) platform::Sleep(1);
             window_closed.store(true);
             run_main_loop();
         },

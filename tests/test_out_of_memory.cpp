@@ -44,9 +44,9 @@ TextString* tile = nullptr;
 
 void run_main_loop_with_the_builder_held() {
     runtime_init(false);
-    display_lock = 1;  // no frame until the memory is gone
+    display_lock.request();  // no frame until the memory is gone
     start_main_loop_thread();
-    while (display_lock.load() != 2) platform::Sleep(1);
+    while (display_lock.state() != DisplayLockState::granted) platform::Sleep(1);
 }
 
 void park() {
@@ -83,7 +83,7 @@ const Case cases[] = {
      Fault::memory, [] { receive_chain_data(); }, "Critical Error #1"},
     {"a frame slot on the main-loop thread", run_main_loop_with_the_builder_held, Fault::memory,
      [] {
-         display_lock = 0;
+         display_lock.release();
          park();
      },
      "Critical Error #1"},
@@ -106,7 +106,7 @@ const Case cases[] = {
      },
      Fault::memory,
      [] {
-         display_lock = 0;
+         display_lock.release();
          set_screen_mode(12, 0, 0, 0, 0, 1);
          park();
      },

@@ -279,7 +279,7 @@ TEST_F(Pages, ModeTwelvePage) {
     for (uint8_t v : p.pixels) ASSERT_EQ(v, 0);
     for (int i = 0; i < 256; ++i) EXPECT_EQ(p.palette[i], i < 16 ? expected_standard_colours[i] : 0u) << i;
     EXPECT_TRUE(full_frame_requested.load());
-    EXPECT_EQ(display_lock.load(), 0);
+    EXPECT_EQ(display_lock.state(), DisplayLockState::free);
 
     // The same mode again changes nothing.
     p.cursor_row = 7;
@@ -316,9 +316,9 @@ struct Watchdog {
         auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
         while (!done && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         while (!done) {
-            if (display_lock == 1) {
+            if (display_lock.state() == DisplayLockState::requested) {
                 had_to_grant = true;
-                display_lock = 2;
+                display_lock.grant_if_requested();
             }
             std::this_thread::yield();
         }
@@ -340,7 +340,7 @@ TEST_F(Pages, ModeSwitchWaitsOnlyForARunningFrameBuilder) {
             Watchdog watchdog;
             set_screen_mode(12, 0, 0, 0, 0, 1);
             EXPECT_EQ(page().mode, 12);
-            EXPECT_EQ(display_lock.load(), 0);
+            EXPECT_EQ(display_lock.state(), DisplayLockState::free);
             EXPECT_FALSE(watchdog.had_to_grant);
         }
     }
@@ -353,14 +353,15 @@ TEST_F(Pages, ModeSwitchTakesTheDisplayLock) {
     display_started = true;
     std::atomic<bool> old_page_kept{false}, frame_request_waited{false}, released{false};
     std::thread frame_builder([&] {
-        while (display_lock != 1) std::this_thread::yield();
+        while (display_lock.state() != DisplayLockState::requested) std::this_thread::yield();
         frame_request_waited = !full_frame_requested;
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
         old_page_kept = display_page.load() == old_page && !full_frame_requested;
-        display_lock = 2;
+        display_lock.grant_if_requested();
         auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (display_lock != 0 && std::chrono::steady_clock::now() < end) std::this_thread::yield();
-        released = display_lock == 0;
+        while (display_lock.state() != DisplayLockState::free && std::chrono::steady_clock::now() < end)
+            std::this_thread::yield();
+        released = display_lock.state() == DisplayLockState::free;
     });
     set_screen_mode(12, 0, 0, 0, 0, 1);
     frame_builder.join();
