@@ -4,8 +4,11 @@
 #include <atomic>
 #include <cstdint>
 
-// Bit 0: the program thread has halted; bit 1: the event-timer thread has ended.
+// The shutdown's acknowledgements: one bit for each thread it waits for.
 extern std::atomic<uint32_t> shutdown_ack;
+constexpr uint32_t program_thread_halted = 1;
+constexpr uint32_t event_timer_ended = 2;
+constexpr uint32_t every_thread_acknowledged = program_thread_halted | event_timer_ended;
 
 // The line that check_statement_events recorded for the pending error.
 int32_t error_line();

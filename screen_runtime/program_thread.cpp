@@ -6,7 +6,7 @@
 void program_thread_entry() { benchmark_main(0); }
 
 void halt_program_thread() {
-    shutdown_ack.fetch_or(1);
+    shutdown_ack.fetch_or(program_thread_halted);
     while (!stop_program.load(std::memory_order_relaxed)) platform::Sleep(16);
     for (;;) platform::Sleep(16);
 }

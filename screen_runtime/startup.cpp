@@ -57,7 +57,7 @@ void program_thread(void*) { program_thread_entry(); }
 
 void event_timer_thread(void*) {
     while (!stop_program.load(std::memory_order_relaxed)) platform::Sleep(10);
-    shutdown_ack.fetch_or(2);
+    shutdown_ack.fetch_or(event_timer_ended);
 }
 
 void headless_main_loop_thread(void*) { run_headless_main_loop(); }
@@ -94,7 +94,8 @@ void start_main_loop_thread() {
 void shut_down_process() {
     stop_program.store(1, std::memory_order_relaxed);
     event_pending.exchange(1, std::memory_order_release);
-    for (uint32_t waited = 0; (shutdown_ack.load() & 3) != 3 && waited < shutdown_ack_limit_ms; waited += 16) {
+    auto acknowledged = [] { return (shutdown_ack.load() & every_thread_acknowledged) == every_thread_acknowledged; };
+    for (uint32_t waited = 0; !acknowledged() && waited < shutdown_ack_limit_ms; waited += 16) {
         // A screen-mode change waiting for the frame builder would never
         // reach its event check: let it finish.
         display_lock.grant_if_requested();

@@ -48,7 +48,8 @@ TEST_F(ProgramThread, StopHaltsIt) {
     EXPECT_EXIT(
         {
             std::thread([] {
-                while (!(shutdown_ack.load() & 1)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                while (!(shutdown_ack.load() & program_thread_halted))
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 std::fflush(nullptr);
                 std::_Exit(boxes_shown.load() == 0 ? 0 : 4);
             }).detach();
