@@ -162,6 +162,8 @@ void frame_builder_init() {
 
 bool frame_builder_pass() {
     if (display_lock.grant_if_requested() != DisplayLockState::free) return false;
+    // Already set when start_main_loop_thread runs the passes; this one is
+    // for a caller that runs them itself.
     display_started.store(true, std::memory_order_relaxed);
     const ScreenImage* page = display_page.load();
     if (!page) return false;

@@ -113,8 +113,11 @@ private:
     std::atomic<DisplayLockState> state_{DisplayLockState::free};
 };
 extern DisplayLock display_lock;
-// Set by the display side once its frame builder runs; with it clear
-// set_screen_mode never waits.
+// With it clear set_screen_mode never waits for the frame builder. The
+// store that counts is start_main_loop_thread's: made before the builder's
+// thread exists, so no mode change can race the builder's first pass. Each
+// pass stores it as well, for callers that run the passes themselves (tests,
+// benchmarks); on the real path it is set long before.
 extern std::atomic<bool> display_started;
 extern std::atomic<bool> automatic_display;
 // Set by set_screen_mode: the next frame is built whole.
