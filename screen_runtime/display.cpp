@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -111,10 +112,24 @@ void install_x_error_handlers() {
     });
 }
 
+// The display freeglut's glutInit opens: the last "-display NAME" of the
+// command line, where a "-geometry" takes the word after it as its own;
+// null for the environment's.
+const char* display_named_by(int argc, char** argv) {
+    const char* name = nullptr;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "-display") == 0)
+            name = argv[++i];
+        else if (std::strcmp(argv[i], "-geometry") == 0)
+            ++i;
+    }
+    return name;
+}
+
 // GLX errors are numbered from the extension's base, which the server
 // assigns: any connection may ask, before the window library's names a window.
 void note_glx_error_base() {
-    Display* display = XOpenDisplay(nullptr);
+    Display* display = XOpenDisplay(platform::x_display_name());
     if (!display) return;
     int opcode = 0, first_event = 0, first_error = 0;
     if (XQueryExtension(display, "GLX", &opcode, &first_event, &first_error)) glx_error_base.store(first_error);
@@ -303,6 +318,8 @@ bool create_window(int& argc, char** argv) {
         on_close();
         return false;
     }
+    // From here on every connection goes where the window is.
+    platform::set_x_display_name(DisplayString(display));
     // Keys first: whoever waits for the dialog owner may press keys at once.
     x11_keys_open(x_window);
     platform::set_dialog_owner(x_window);
@@ -336,6 +353,8 @@ int runtime_main(int argc, char** argv) {
     // Dialogs may open their own X connection on the program thread.
     XInitThreads();
     install_x_error_handlers();
+    // A box may open before the window does: it goes where the window will.
+    platform::set_x_display_name(display_named_by(argc, argv));
     // First: from here on every failed allocation ends through the critical box.
     runtime_init(true);
     for (int i = 1; i < argc; ++i) {

@@ -30,7 +30,7 @@ void report_lock_keys() {
 
 bool x11_keys_open(unsigned long window) {
     int major = XkbMajorVersion, minor = XkbMinorVersion, error = 0;
-    connection = XkbOpenDisplay(nullptr, nullptr, nullptr, &major, &minor, &error);
+    connection = XkbOpenDisplay(const_cast<char*>(platform::x_display_name()), nullptr, nullptr, &major, &minor, &error);
     if (!connection) return false;
     Bool supported = False;
     // Held keys then repeat as presses only, as on the system this runtime

@@ -1,6 +1,7 @@
 // A program for the runtime's window, run under Xvfb by test_display_x11:
 // the first word of its command line picks what it does; it reports on
 // standard output, one line per event.
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -86,8 +87,9 @@ void benchmark_main(int32_t) {
     std::istringstream words(runtime_command_line);
     std::string scenario, option;
     words >> scenario;
-    bool has_option = static_cast<bool>(words >> option);
-    if (has_option && (scenario == "text" || scenario == "mode12")) set_fullscreen_mode(std::atoi(option.c_str()), 0);
+    // A number after the scenario is a full-screen mode to ask for.
+    if ((words >> option) && std::isdigit(static_cast<unsigned char>(option[0])))
+        set_fullscreen_mode(std::atoi(option.c_str()), 0);
 
     if (scenario == "text") {
         fill_probe_text_page(*write_page);
@@ -143,6 +145,14 @@ void benchmark_main(int32_t) {
         say("ready");
         raise_error(5);
         event_check(30);
+        idle();
+    }
+    if (scenario == "early_dialog") {
+        // Before the window exists, as a hand-over's error is.
+        raise_error(5);
+        event_check(31);
+        wait_for_window();
+        say("ready");
         idle();
     }
     if (scenario == "out_of_memory") {

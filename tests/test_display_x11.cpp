@@ -189,4 +189,174 @@ TEST_F(OnScreen, ClosingPromptEndsOnAClose) {
     send_delete_window(window);
     expect_ends_with_code_0(10000);
 }
+// Started with "-display" naming the session's server while the environment
+// names another server, or none: the runtime's own connections (the keys
+// that freeglut does not deliver, the watch for the window's destruction,
+// the boxes) go to the window's display all the same.
+class DisplayFromTheCommandLine : public OnScreen, public ::testing::WithParamInterface<const char*> {
+protected:
+    static void TearDownTestSuite() {
+        other.stop();
+        OnScreen::TearDownTestSuite();
+    }
+    void SetUp() override {
+        OnScreen::SetUp();
+        if (std::string(GetParam()) == "other_server" && other.pid < 0) {
+            ASSERT_TRUE(other.start()) << "no second Xvfb";
+        }
+    }
+    // The probe with the session's display on its command line, after the scenario.
+    void start_elsewhere(const std::string& scenario) {
+        const std::string session = server.xvfb.display;
+        if (std::string(GetParam()) == "other_server")
+            setenv("DISPLAY", other.display.c_str(), 1);
+        else
+            unsetenv("DISPLAY");
+        probe.start(PROBE_PATH, {scenario, "-display", session});
+        setenv("DISPLAY", session.c_str(), 1);
+    }
+    // A key that freeglut delivers: the probe runs and reads the window.
+    void expect_key_a() {
+        press({XK_a});
+        std::string l;
+        ASSERT_TRUE(probe.line("key", &l, 2000) && l == "key 61") << "got '" << l << "'";
+    }
+    // The box takes the keyboard as it opens.
+    void expect_the_box_answers(const char* title, KeySym key) {
+        ASSERT_TRUE(wait_until([&] { return focused_window(title) != 0; }, 10000))
+            << "no box with the focus on " << server.xvfb.display;
+        press({key});
+    }
+    static inline Xvfb other;
+};
+
+TEST_P(DisplayFromTheCommandLine, PauseAndCtrlBreakAct) {
+    start_elsewhere("keys");
+    ASSERT_NO_FATAL_FAILURE(await_probe_window());
+    ASSERT_NO_FATAL_FAILURE(expect_key_a());
+    press({XK_Pause});
+    press({XK_b});  // ends the pause, not queued
+    std::string l;
+    EXPECT_FALSE(probe.line("key", &l, 300)) << l;
+    press({XK_c});
+    EXPECT_TRUE(probe.line("key", &l, 2000) && l == "key 63") << "got '" << l << "'";
+    press({XK_Control_L, XK_Pause});
+    expect_ends_with_code_0(10000);
+}
+
+TEST_P(DisplayFromTheCommandLine, WindowDestroyedByAnotherClientEndsWithExitCode0) {
+    start_elsewhere("keys");
+    ASSERT_NO_FATAL_FAILURE(await_probe_window());
+    ASSERT_NO_FATAL_FAILURE(expect_key_a());
+    destroy_window(window);
+    expect_ends_with_code_0(10000);
+}
+
+TEST_P(DisplayFromTheCommandLine, ErrorBoxOpensThereAndAnswersItsKeys) {
+    start_elsewhere("dialog");
+    ASSERT_NO_FATAL_FAILURE(await_probe_window());
+    ASSERT_NO_FATAL_FAILURE(expect_the_box_answers("Unhandled Error #5", XK_n));  // No ends the program
+    expect_ends_with_code_0(10000);
+}
+
+TEST_P(DisplayFromTheCommandLine, BoxBeforeTheWindowOpensThere) {
+    start_elsewhere("early_dialog");
+    ASSERT_NO_FATAL_FAILURE(expect_the_box_answers("Unhandled Error #5", XK_y));  // Yes goes on
+    ASSERT_NO_FATAL_FAILURE(await_probe_window());
+    press({XK_Control_L, XK_Pause});
+    expect_ends_with_code_0(10000);
+}
+
+INSTANTIATE_TEST_SUITE_P(Environment, DisplayFromTheCommandLine, ::testing::Values("other_server", "none"),
+                         [](const auto& info) { return std::string(info.param); });
+
+// A box and the full-screen window, in either order, with or without a
+// window manager: the box stands above the window and holds the keyboard
+// while it is up, its text on screen.
+struct BoxCase {
+    const char* name;
+    const char* scenario;
+    const char* title;
+    KeySym answer;  // one that ends the program
+    bool window_manager;
+};
+
+void PrintTo(const BoxCase& c, std::ostream* os) { *os << c.name; }
+
+// The viewable window with the name, a top-level one or one that a window
+// manager's frame holds; 0 when there is none.
+Window named_window(const std::string& name) {
+    std::function<Window(Window, int)> search = [&](Window parent, int depth) -> Window {
+        Window root, up, *children = nullptr, found = 0;
+        unsigned count = 0;
+        if (!XQueryTree(server.x, parent, &root, &up, &children, &count)) return 0;
+        for (unsigned i = 0; i < count && !found; ++i) {
+            XWindowAttributes a{};
+            if (!XGetWindowAttributes(server.x, children[i], &a) || a.map_state != IsViewable) continue;
+            if (window_name(children[i]) == name)
+                found = children[i];
+            else if (depth > 0)
+                found = search(children[i], depth - 1);
+        }
+        if (children) XFree(children);
+        return found;
+    };
+    return search(DefaultRootWindow(server.x), 2);
+}
+
+// The box as it draws itself: black text on white, nearly all of it white.
+bool box_on_screen(Window box) {
+    const Geometry g = geometry(box);
+    if (g.width <= 0 || g.height <= 0 || g.x < 0 || g.y < 0) return false;
+    XImage* image = XGetImage(server.x, DefaultRootWindow(server.x), g.x, g.y, static_cast<unsigned>(g.width),
+                              static_cast<unsigned>(g.height), AllPlanes, ZPixmap);
+    if (!image) return false;
+    long white = 0, black = 0;
+    for (int y = 0; y < g.height; ++y)
+        for (int x = 0; x < g.width; ++x) {
+            const unsigned long pixel = XGetPixel(image, x, y) & 0xFFFFFF;
+            white += pixel == 0xFFFFFF;
+            black += pixel == 0;
+        }
+    XDestroyImage(image);
+    const long all = static_cast<long>(g.width) * g.height;
+    return white * 10 >= all * 8 && black * 100 >= all;
+}
+
+class BoxAboveTheWindow : public OnScreen, public ::testing::WithParamInterface<BoxCase> {};
+
+TEST_P(BoxAboveTheWindow, HoldsTheKeyboardWithItsTextOnScreen) {
+    const BoxCase& c = GetParam();
+    WindowManager manager;
+    if (c.window_manager) {
+        ASSERT_TRUE(manager.start()) << "no window manager";
+    }
+    probe.start(PROBE_PATH, {c.scenario, "0"});  // stretched full screen
+    Window main = 0, box = 0;
+    ASSERT_TRUE(wait_until([&] { return (main = named_window("Untitled")) != 0 && geometry(main).width == 1024; },
+                           10000))
+        << "no full-screen window";
+    // A click on the window, as a user trying to get past a frozen screen does.
+    if (std::string(c.scenario) != "early_dialog") {
+        window = main;
+        focus();
+    }
+    ASSERT_TRUE(wait_until([&] { return (box = named_window(c.title)) != 0; }, 10000)) << "no box";
+    const auto on_top_with_the_keyboard = [&] { return focused_window(c.title) == box && box_on_screen(box); };
+    EXPECT_TRUE(wait_until(on_top_with_the_keyboard, 2000)) << "hidden or without the keyboard";
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(on_top_with_the_keyboard()) << "covered or the keyboard taken again";
+    press({c.answer});
+    expect_ends_with_code_0(10000);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boxes, BoxAboveTheWindow,
+    ::testing::Values(BoxCase{"before_the_window", "early_dialog", "Unhandled Error #5", XK_n, false},
+                      BoxCase{"before_the_window_managed", "early_dialog", "Unhandled Error #5", XK_n, true},
+                      BoxCase{"after_the_window", "dialog", "Unhandled Error #5", XK_n, false},
+                      BoxCase{"after_the_window_managed", "dialog", "Unhandled Error #5", XK_n, true},
+                      BoxCase{"critical", "out_of_memory", "Critical Error #1", XK_Return, false},
+                      BoxCase{"critical_managed", "out_of_memory", "Critical Error #1", XK_Return, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 }  // namespace

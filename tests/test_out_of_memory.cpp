@@ -229,24 +229,13 @@ TEST(OutOfMemoryBeforeMain, TheRuntimeStartsAndEndsThroughTheCriticalBox) {
     EXPECT_EQ(count_of(outcome.error_output, "\nOut of memory\n"), 1u) << outcome.error_output;
 }
 
-// A viewable top-level window with this title that has the keyboard focus.
-bool focused_box(const char* title) {
-    using namespace x11_session;
-    Window focus;
-    int revert;
-    XGetInputFocus(server.x, &focus, &revert);
-    if (focus == None || focus == PointerRoot) return false;
-    XWindowAttributes a{};
-    return window_name(focus) == title && XGetWindowAttributes(server.x, focus, &a) && a.map_state == IsViewable;
-}
-
 // On screen the box needs memory of its own (a display connection, a font)
 // when none is left; OK then ends the process.
 TEST(OutOfMemoryOnScreen, TheBoxShowsWithNoMemoryLeftAndOkEndsWithExitCode0) {
     using namespace x11_session;
     ASSERT_TRUE(server.start()) << "no Xvfb session";
     const Child child = start_child(cases[0], true);
-    const bool shown = wait_until([] { return focused_box("Critical Error #1"); }, 20000);
+    const bool shown = wait_until([] { return focused_window("Critical Error #1") != 0; }, 20000);
     if (shown) press({XK_Return});
     const Outcome outcome = finish_child(child);
     server.stop();

@@ -264,6 +264,57 @@ inline Window top_level_window(const std::string& name = {}) {
     return found;
 }
 
+// The viewable window with the name that has the keyboard focus, 0 when none.
+inline Window focused_window(const std::string& name) {
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(server.x, &focus, &revert);
+    if (focus == None || focus == PointerRoot) return 0;
+    XWindowAttributes a{};
+    if (!XGetWindowAttributes(server.x, focus, &a) || a.map_state != IsViewable) return 0;
+    return window_name(focus) == name ? focus : 0;
+}
+
+// A window manager (openbox) on the session's server while it lives.
+struct WindowManager {
+    pid_t pid = -1;
+
+    bool start() {
+        pid = fork();
+        if (pid == 0) {
+            int devnull = open("/dev/null", O_RDWR);
+            dup2(devnull, 1);
+            dup2(devnull, 2);
+            execlp("openbox", "openbox", "--sm-disable", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        if (pid < 0) return false;
+        // Up once it has said so on the root window.
+        const Atom check = XInternAtom(server.x, "_NET_SUPPORTING_WM_CHECK", False);
+        return wait_until(
+            [&] {
+                Atom type = 0;
+                int format = 0;
+                unsigned long count = 0, after = 0;
+                unsigned char* data = nullptr;
+                XGetWindowProperty(server.x, DefaultRootWindow(server.x), check, 0, 1, False, AnyPropertyType, &type,
+                                   &format, &count, &after, &data);
+                if (data) XFree(data);
+                return count > 0;
+            },
+            10000);
+    }
+    ~WindowManager() {
+        if (pid <= 0) return;
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+        // What it said stays behind: the next window must not believe it.
+        for (const char* property : {"_NET_SUPPORTING_WM_CHECK", "_NET_SUPPORTED"})
+            XDeleteProperty(server.x, DefaultRootWindow(server.x), XInternAtom(server.x, property, False));
+        XSync(server.x, False);
+    }
+};
+
 class OnScreen : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {

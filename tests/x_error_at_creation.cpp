@@ -29,7 +29,8 @@ Function xlib(const char* name) {
 #ifdef DESTROY_THE_BOX
 extern "C" int XSelectInput(Display* display, Window window, long mask) {
     static const auto real = xlib<decltype(&XSelectInput)>("XSelectInput");
-    const long box_events = ExposureMask | KeyPressMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask;
+    const long box_events = ExposureMask | KeyPressMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask |
+                            FocusChangeMask | VisibilityChangeMask;
     if (mask == box_events) {
         XSync(display, False);  // the window exists on the server
         destroy_from_another_client(window);

@@ -21,6 +21,7 @@ namespace platform {
 namespace {
 std::atomic<MessageBoxHook> hook{nullptr};
 std::atomic<unsigned long> owner{0};
+std::atomic<const char*> display_name{nullptr};
 
 // The boxes up at this moment, for the X error handler, which runs on the
 // thread that reads the error: a box's errors on the box's own thread.
@@ -45,18 +46,33 @@ OpenBox* register_box(Display* d) {
     return nullptr;
 }
 
-// The next event; false, with none, once a request on the box's window has
-// failed (its errors may come with no event after them).
-bool next_event(Display* d, XEvent& e, const OpenBox* box) {
+// How often a box with no owner yet looks for the window it belongs to.
+constexpr int owner_look_ms = 20;
+
+enum class Next { event, quiet, failed };
+
+// The next event, or quiet after wait_ms (-1: no limit) without one; failed
+// once a request on the box's window has failed (its errors may come with
+// no event after them).
+Next next_event(Display* d, XEvent& e, const OpenBox* box, int wait_ms) {
     while (!box || !box->window_failed.load()) {
         if (XPending(d) > 0) {
             XNextEvent(d, &e);
-            return true;
+            return Next::event;
         }
         pollfd p{ConnectionNumber(d), POLLIN, 0};
-        poll(&p, 1, -1);
+        if (poll(&p, 1, wait_ms) == 0) return Next::quiet;
     }
-    return false;
+    return Next::failed;
+}
+
+// A system-modal box takes the keyboard. Only a viewable window may take it;
+// anything else is an X error.
+bool take_focus(Display* d, Window w) {
+    XWindowAttributes a;
+    if (!XGetWindowAttributes(d, w, &a) || a.map_state != IsViewable) return false;
+    XSetInputFocus(d, w, RevertToParent, CurrentTime);
+    return true;
 }
 
 struct Button {
@@ -130,7 +146,9 @@ int run_dialog(Display* d, OpenBox* box, unsigned long owner_window, const char*
     Window w = XCreateSimpleWindow(d, RootWindow(d, screen), std::max(0, x), std::max(0, y),
                                    static_cast<unsigned>(width), static_cast<unsigned>(height), 1, black, white);
     if (box) box->window.store(w);
-    XSelectInput(d, w, ExposureMask | KeyPressMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask);
+    XSelectInput(d, w,
+                 ExposureMask | KeyPressMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask |
+                     FocusChangeMask | VisibilityChangeMask);
     XStoreName(d, w, title);
     XSizeHints* size = XAllocSizeHints();
     if (size) {
@@ -169,26 +187,38 @@ int run_dialog(Display* d, OpenBox* box, unsigned long owner_window, const char*
     int answer = 0;
     bool focused = false;
     bool destroyed = false;  // by someone else: destroying it again would be an X error
+    // The program's window may be mapped, raised or made full screen after
+    // the box, and may take the focus (a window manager gives it to a new
+    // window): the box stays above it and keeps the keyboard while it is up.
+    // A window that comes after the box becomes its owner then.
+    unsigned long owned_by = owner_window;
     while (answer == 0) {
         XEvent e;
-        if (!next_event(d, e, box)) {
+        const Next next = next_event(d, e, box, owned_by ? -1 : owner_look_ms);
+        if (next == Next::failed) {
             // Gone, or as good as gone: as for DestroyNotify.
             answer = yes_no ? IDNO : IDOK;
             destroyed = true;
             break;
         }
+        if (!owned_by && (owned_by = owner.load()) != 0) {
+            XSetTransientForHint(d, w, owned_by);
+            XRaiseWindow(d, w);
+            XFlush(d);
+        }
+        if (next == Next::quiet) continue;
         switch (e.type) {
+            case VisibilityNotify:
+                if (e.xvisibility.state != VisibilityUnobscured) XRaiseWindow(d, w);
+                break;
+            case FocusOut:
+                // Not for a move of the focus inside the box, nor for a grab.
+                if (e.xfocus.detail != NotifyInferior && e.xfocus.mode == NotifyNormal) focused = false;
+                if (!focused) focused = take_focus(d, w);
+                break;
             case Expose:
                 if (e.xexpose.count != 0) break;
-                if (!focused) {
-                    // A system-modal box takes the keyboard. Only a viewable
-                    // window may take it; anything else is an X error.
-                    XWindowAttributes a;
-                    if (XGetWindowAttributes(d, w, &a) && a.map_state == IsViewable) {
-                        XSetInputFocus(d, w, RevertToParent, CurrentTime);
-                        focused = true;
-                    }
-                }
+                if (!focused) focused = take_focus(d, w);
                 XClearWindow(d, w);
                 for (size_t i = 0; i < lines.size(); ++i)
                     XDrawString(d, w, gc, margin, margin + ascent + static_cast<int>(i) * line_height,
@@ -265,6 +295,10 @@ BoxXError message_box_x_error(const void* display, unsigned long resource) {
     }
     return BoxXError::not_a_box;
 }
+// Release: the name's bytes are in place before anyone reads the pointer.
+void set_x_display_name(const char* name) { display_name.store(name, std::memory_order_release); }
+const char* x_display_name() { return display_name.load(std::memory_order_acquire); }
+
 void set_dialog_owner(unsigned long w) { owner = w; }
 unsigned long dialog_owner() { return owner; }
 
@@ -273,7 +307,7 @@ int MessageBoxA(unsigned long owner_window, const char* text, const char* title,
     if (!title) title = "";
     if (MessageBoxHook h = hook.load()) return h(text, title, flags);
     const bool yes_no = (flags & 0xF) == MB_YESNO;
-    if (Display* d = XOpenDisplay(nullptr)) {
+    if (Display* d = XOpenDisplay(x_display_name())) {
         OpenBox* box = register_box(d);
         int answer = run_dialog(d, box, owner_window, text, title, yes_no);
         XCloseDisplay(d);

@@ -31,6 +31,12 @@ void set_message_box_hook(MessageBoxHook hook);
 enum class BoxXError { not_a_box, ends_the_box, other };
 BoxXError message_box_x_error(const void* display, unsigned long resource);
 
+// The X display that every connection of the runtime opens: the window
+// library's once that is open, before then the one the command line names;
+// null (the default) for the environment's.
+void set_x_display_name(const char* name);
+const char* x_display_name();
+
 // The X window that owns the dialogs once it exists (0 before).
 void set_dialog_owner(unsigned long x_window);
 unsigned long dialog_owner();
