@@ -26,6 +26,8 @@ constexpr int timer_interval_ms = 16;
 // Passes of the display timer after which a resize that never reported
 // counts as done (a window manager may leave the size as it was).
 constexpr int resize_patience_passes = 30;
+// Passes that draw the page again after the window has been shown.
+constexpr int redraw_after_shown_passes = 30;
 
 int window_id = 0;
 bool window_gone = false;   // window thread only: no GLUT call on the window after this
@@ -40,6 +42,7 @@ int frame_width = 640, frame_height = 400;
 bool texture_filled = false;
 
 FullscreenMode shown_mode;
+int redraw_passes = 0;  // > 0 while a window just shown is drawn at every pass
 
 // Another program may destroy the window (XDestroyWindow) at any moment,
 // even while glutCreateWindow runs. freeglut says nothing about it, and a
@@ -243,6 +246,10 @@ bool window_stands() {
 void on_timer(int) {
     if (window_gone || !window_stands()) return;
     apply_title();
+    if (redraw_passes > 0) {
+        --redraw_passes;
+        glutPostRedisplay();
+    }
     apply_fullscreen_request();
     // Windowed, the window follows the frame's size (640 x 400 text, 640 x 480 graphics).
     if (shown_mode.mode == 0 && size_reported && resize_pending_passes == 0 && !reshape_to_frame &&
@@ -284,6 +291,16 @@ void on_keyboard(unsigned char key, int, int) {
 void on_special(int key, int, int) {
     if (window_gone || !window_stands()) return;
     handle_special_key(key, glut_modifiers());
+}
+
+// Shown again (mapped, restored, uncovered): the page is drawn at once,
+// whether or not it has changed meanwhile. A draw made while the window is
+// being mapped may never reach the screen, with no expose after it, so the
+// next passes draw it again.
+void on_window_status(int status) {
+    if (window_gone || status == GLUT_HIDDEN || status == GLUT_FULLY_COVERED) return;
+    redraw_passes = redraw_after_shown_passes;
+    glutPostRedisplay();
 }
 
 void on_mouse(int, int, int, int) {}
@@ -343,6 +360,7 @@ bool create_window(int& argc, char** argv) {
     glutPassiveMotionFunc(on_motion);
     glutMouseWheelFunc(on_wheel);
     glutCloseFunc(on_close);
+    glutWindowStatusFunc(on_window_status);
     glutTimerFunc(timer_interval_ms, on_timer, 0);
     window_exists.store(true);
     return true;

@@ -283,16 +283,16 @@ struct BoxCase {
 
 void PrintTo(const BoxCase& c, std::ostream* os) { *os << c.name; }
 
-// The viewable window with the name, a top-level one or one that a window
-// manager's frame holds; 0 when there is none.
-Window named_window(const std::string& name) {
+// The window with the name (a viewable one unless said otherwise), a
+// top-level one or one that a window manager's frame holds; 0 when none.
+Window named_window(const std::string& name, bool viewable = true) {
     std::function<Window(Window, int)> search = [&](Window parent, int depth) -> Window {
         Window root, up, *children = nullptr, found = 0;
         unsigned count = 0;
         if (!XQueryTree(server.x, parent, &root, &up, &children, &count)) return 0;
         for (unsigned i = 0; i < count && !found; ++i) {
             XWindowAttributes a{};
-            if (!XGetWindowAttributes(server.x, children[i], &a) || a.map_state != IsViewable) continue;
+            if (!XGetWindowAttributes(server.x, children[i], &a) || (viewable && a.map_state != IsViewable)) continue;
             if (window_name(children[i]) == name)
                 found = children[i];
             else if (depth > 0)
@@ -359,4 +359,50 @@ INSTANTIATE_TEST_SUITE_P(
                       BoxCase{"critical", "out_of_memory", "Critical Error #1", XK_Return, false},
                       BoxCase{"critical_managed", "out_of_memory", "Critical Error #1", XK_Return, true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Started iconic under a window manager (freeglut's -iconic), then restored,
+// iconified and restored again: each time it is shown, the window shows the
+// page, which has not changed since it was first drawn.
+TEST_F(OnScreen, WindowStartedIconicShowsThePageWhenRestored) {
+    WindowManager manager;
+    ASSERT_TRUE(manager.start()) << "no window manager";
+    probe.start(PROBE_PATH, {"text", "0", "-iconic"});  // stretched full screen
+    Window iconic = 0;
+    ASSERT_TRUE(wait_until([&] { return (iconic = named_window("Untitled", false)) != 0; }, 10000)) << "no window";
+    for (int round = 0; round < 3; ++round) {
+        // Mapping an iconic window asks the window manager to restore it.
+        XMapWindow(server.x, iconic);
+        XSync(server.x, False);
+        if (round == 0) {
+            ASSERT_NO_FATAL_FAILURE(await_probe_window());
+        }
+        ASSERT_TRUE(wait_until([&] { return geometry(window).width == 1024 && named_window("Untitled") == window; },
+                               5000))
+            << "round " << round << ": not restored to full screen";
+        std::string fault;
+        long faults = -1;
+        wait_until(
+            [&] { return (faults = compare_screen(window, 640, 400, STRETCHED, expected_text_pixel, &fault)) == 0; },
+            3000);
+        EXPECT_EQ(faults, 0) << "round " << round << ": " << fault;
+        XIconifyWindow(server.x, window, DefaultScreen(server.x));
+        XSync(server.x, False);
+        ASSERT_TRUE(wait_until([&] { return named_window("Untitled") == 0; }, 5000))
+            << "round " << round << ": not iconified";
+        // Whatever the screen kept of the window goes: only a new draw shows the page.
+        XSetWindowAttributes white{};
+        white.override_redirect = True;
+        white.background_pixel = WhitePixel(server.x, DefaultScreen(server.x));
+        const Window cover = XCreateWindow(server.x, DefaultRootWindow(server.x), 0, 0, 1024, 768, 0, CopyFromParent,
+                                           InputOutput, CopyFromParent, CWOverrideRedirect | CWBackPixel, &white);
+        XMapWindow(server.x, cover);
+        XSync(server.x, False);
+        const auto white_pixel = [](int, int) { return 0xFFFFFFu; };
+        ASSERT_TRUE(wait_until([&] { return compare_screen(cover, 1, 1, WINDOWED, white_pixel, nullptr) == 0; }, 2000));
+        XDestroyWindow(server.x, cover);
+        XSync(server.x, False);
+    }
+    send_delete_window(window);
+    expect_ends_with_code_0(10000);
+}
 }  // namespace
