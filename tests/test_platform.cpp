@@ -238,4 +238,61 @@ TEST(Platform, XlibDialogAnswersKeysAndCloseButton) {
     XCloseDisplay(d);
 }
 
+// Two boxes up at once (a critical box over a Yes/No box): the newer one
+// keeps the keyboard, the older one does not take it back meanwhile; once
+// the newer one is answered, the older one has it again.
+TEST(Platform, TwoBoxesAtOnceDoNotPassTheFocusToAndFro) {
+    Xvfb server;
+    ASSERT_TRUE(server.start()) << "no Xvfb session";
+    struct Stop {
+        Xvfb& server;
+        ~Stop() { server.stop(); }
+    } stop{server};
+    DisplayVariable keep;
+    setenv("DISPLAY", server.display.c_str(), 1);
+    platform::set_message_box_hook(nullptr);
+    Display* d = XOpenDisplay(nullptr);
+    ASSERT_NE(d, nullptr);
+
+    std::atomic<int> older{0}, newer{0};
+    std::thread first([&] { older = platform::MessageBoxA(0, "Line: 3\nContinue?", "Unhandled Error #5", 0x1004); });
+    std::thread second;
+    struct Detach {
+        std::thread &a, &b;
+        ~Detach() {
+            if (a.joinable()) a.detach();
+            if (b.joinable()) b.detach();
+        }
+    } detach{first, second};
+    const auto focused_within = [&](const char* title) {
+        for (auto until = std::chrono::steady_clock::now() + 10s; std::chrono::steady_clock::now() < until;) {
+            if (find_focused_dialog(d, title)) return true;
+            std::this_thread::sleep_for(5ms);
+        }
+        return false;
+    };
+    ASSERT_TRUE(focused_within("Unhandled Error #5"));
+    second = std::thread([&] { newer = platform::MessageBoxA(0, "Out of memory", "Critical Error #1", 0x1000); });
+    ASSERT_TRUE(focused_within("Critical Error #1"));
+    int elsewhere = 0;
+    for (int sample = 0; sample < 50; ++sample) {
+        std::this_thread::sleep_for(10ms);
+        elsewhere += find_focused_dialog(d, "Critical Error #1") == 0;
+    }
+    EXPECT_EQ(elsewhere, 0) << "of 50 samples, the focus was not on the newer box";
+
+    const auto answer = [&](KeySym key) {
+        XTestFakeKeyEvent(d, XKeysymToKeycode(d, key), True, CurrentTime);
+        XTestFakeKeyEvent(d, XKeysymToKeycode(d, key), False, CurrentTime);
+        XFlush(d);
+    };
+    answer(XK_Return);
+    second.join();
+    EXPECT_EQ(newer.load(), platform::IDOK);
+    ASSERT_TRUE(focused_within("Unhandled Error #5"));
+    answer(XK_n);
+    first.join();
+    EXPECT_EQ(older.load(), platform::IDNO);
+    XCloseDisplay(d);
+}
 }  // namespace

@@ -66,6 +66,26 @@ Next next_event(Display* d, XEvent& e, const OpenBox* box, int wait_ms) {
     return Next::failed;
 }
 
+// Two boxes up at once must not each take the focus back or raise itself
+// over the other: they would pass both to and fro for good.
+bool another_box_up(Window w) {
+    for (const OpenBox& box : open_boxes) {
+        const unsigned long other = box.window.load();
+        if (other != 0 && other != w) return true;
+    }
+    return false;
+}
+
+bool another_box_focused(Display* d, Window w) {
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(d, &focus, &revert);
+    if (focus == None || focus == PointerRoot || focus == w) return false;
+    for (const OpenBox& box : open_boxes)
+        if (box.window.load() == focus) return true;
+    return false;
+}
+
 // A system-modal box takes the keyboard. Only a viewable window may take it;
 // anything else is an X error.
 bool take_focus(Display* d, Window w) {
@@ -185,7 +205,7 @@ int run_dialog(Display* d, OpenBox* box, unsigned long owner_window, const char*
     const int dismissed = yes_no ? 0 : IDOK;
     int pressed = -1;  // button under the last mouse press
     int answer = 0;
-    bool focused = false;
+    bool focused = false, ever_focused = false;
     bool destroyed = false;  // by someone else: destroying it again would be an X error
     // The program's window may be mapped, raised or made full screen after
     // the box, and may take the focus (a window manager gives it to a new
@@ -203,22 +223,24 @@ int run_dialog(Display* d, OpenBox* box, unsigned long owner_window, const char*
         }
         if (!owned_by && (owned_by = owner.load()) != 0) {
             XSetTransientForHint(d, w, owned_by);
-            XRaiseWindow(d, w);
+            if (!another_box_up(w)) XRaiseWindow(d, w);
             XFlush(d);
         }
         if (next == Next::quiet) continue;
         switch (e.type) {
             case VisibilityNotify:
-                if (e.xvisibility.state != VisibilityUnobscured) XRaiseWindow(d, w);
+                if (e.xvisibility.state != VisibilityUnobscured && !another_box_up(w)) XRaiseWindow(d, w);
                 break;
             case FocusOut:
                 // Not for a move of the focus inside the box, nor for a grab.
                 if (e.xfocus.detail != NotifyInferior && e.xfocus.mode == NotifyNormal) focused = false;
-                if (!focused) focused = take_focus(d, w);
+                if (!focused && !another_box_focused(d, w)) focused = take_focus(d, w);
                 break;
             case Expose:
                 if (e.xexpose.count != 0) break;
-                if (!focused) focused = take_focus(d, w);
+                // The newest box takes the focus from any other as it opens.
+                if (!focused && (!ever_focused || !another_box_focused(d, w)) && take_focus(d, w))
+                    focused = ever_focused = true;
                 XClearWindow(d, w);
                 for (size_t i = 0; i < lines.size(); ++i)
                     XDrawString(d, w, gc, margin, margin + ascent + static_cast<int>(i) * line_height,
