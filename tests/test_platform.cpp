@@ -238,6 +238,49 @@ TEST(Platform, XlibDialogAnswersKeysAndCloseButton) {
     XCloseDisplay(d);
 }
 
+// Whether the window is above the other one among the root's children.
+bool stacked_above(Display* d, Window upper, Window lower) {
+    Window root, parent, *children = nullptr;
+    unsigned count = 0;
+    int upper_at = -1, lower_at = -1;
+    if (XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count))
+        for (unsigned i = 0; i < count; ++i) {
+            if (children[i] == upper) upper_at = static_cast<int>(i);
+            if (children[i] == lower) lower_at = static_cast<int>(i);
+        }
+    if (children) XFree(children);
+    return upper_at >= 0 && lower_at >= 0 && upper_at > lower_at;
+}
+
+// The owner raised over its box, as a window made full screen may be, and
+// given the focus: the box comes back on top and takes the keyboard back.
+// The box is answered No.
+void expect_box_comes_back_above(Display* d, Window owner, const std::string& title) {
+    std::atomic<int> result{0};
+    std::thread dialog([&] { result = platform::MessageBoxA(owner, "Line: 3\nContinue?", title.c_str(), 0x1004); });
+    Window box = 0;
+    for (auto until = std::chrono::steady_clock::now() + 10s; !box && std::chrono::steady_clock::now() < until;) {
+        std::this_thread::sleep_for(5ms);
+        box = find_focused_dialog(d, title.c_str());
+    }
+    EXPECT_NE(box, 0u) << title << ": no box took the focus";
+    XRaiseWindow(d, owner);
+    XSetInputFocus(d, owner, RevertToParent, CurrentTime);
+    XSync(d, False);
+    bool back = false;
+    for (auto until = std::chrono::steady_clock::now() + 5s; box && !back && std::chrono::steady_clock::now() < until;) {
+        std::this_thread::sleep_for(5ms);
+        back = stacked_above(d, box, owner) && find_focused_dialog(d, title.c_str()) == box;
+    }
+    EXPECT_TRUE(back) << title << ": left under its owner or without the keyboard";
+    // Answered in any case, so that the thread ends.
+    XTestFakeKeyEvent(d, XKeysymToKeycode(d, XK_n), True, CurrentTime);
+    XTestFakeKeyEvent(d, XKeysymToKeycode(d, XK_n), False, CurrentTime);
+    XFlush(d);
+    dialog.join();
+    EXPECT_EQ(result.load(), platform::IDNO) << title;
+}
+
 // Two boxes up at once (a critical box over a Yes/No box): the newer one
 // keeps the keyboard, the older one does not take it back meanwhile; once
 // the newer one is answered, the older one has it again.
@@ -293,6 +336,31 @@ TEST(Platform, TwoBoxesAtOnceDoNotPassTheFocusToAndFro) {
     answer(XK_n);
     first.join();
     EXPECT_EQ(older.load(), platform::IDNO);
+
+    // Neither defers to the other once both are gone.
+    Window owner = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1024, 768, 0, 0, 0);
+    XMapWindow(d, owner);
+    XSync(d, False);
+    expect_box_comes_back_above(d, owner, "Unhandled Error #6");
+    XCloseDisplay(d);
+}
+
+TEST(Platform, BoxComesBackAboveItsOwnerWithTheKeyboard) {
+    Xvfb server;
+    ASSERT_TRUE(server.start()) << "no Xvfb session";
+    struct Stop {
+        Xvfb& server;
+        ~Stop() { server.stop(); }
+    } stop{server};
+    DisplayVariable keep;
+    setenv("DISPLAY", server.display.c_str(), 1);
+    platform::set_message_box_hook(nullptr);
+    Display* d = XOpenDisplay(nullptr);
+    ASSERT_NE(d, nullptr);
+    Window owner = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1024, 768, 0, 0, 0);
+    XMapWindow(d, owner);
+    XSync(d, False);
+    for (const char* title : {"Unhandled Error #1", "Unhandled Error #2"}) expect_box_comes_back_above(d, owner, title);
     XCloseDisplay(d);
 }
 }  // namespace

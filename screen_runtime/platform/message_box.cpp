@@ -333,7 +333,10 @@ int MessageBoxA(unsigned long owner_window, const char* text, const char* title,
         OpenBox* box = register_box(d);
         int answer = run_dialog(d, box, owner_window, text, title, yes_no);
         XCloseDisplay(d);
-        if (box) box->display.store(nullptr);
+        if (box) {
+            box->window.store(0);  // no longer up: no other box defers to it
+            box->display.store(nullptr);
+        }
         if (answer > 0) return answer;
     }
     std::fprintf(stderr, "%s\n%s\n", title, text);
