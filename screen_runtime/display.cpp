@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "keyboard.h"
 #include "platform/platform.h"
 #include "runtime.h"
+#include "window_keys.h"
 #include "window_requests.h"
 #include "x11_keys.h"
 
@@ -274,23 +276,16 @@ void on_reshape(int width, int height) {
     glutPostRedisplay();
 }
 
-int glut_modifiers() {
-    int glut = glutGetModifiers(), modifiers = 0;
-    if (glut & GLUT_ACTIVE_SHIFT) modifiers |= KEY_SHIFT;
-    if (glut & GLUT_ACTIVE_CTRL) modifiers |= KEY_CTRL;
-    if (glut & GLUT_ACTIVE_ALT) modifiers |= KEY_ALT;
-    return modifiers;
-}
-
 // The side channel's keys go first, so Pause then a key keeps its order.
+// glutGetModifiers() is in the runtime's bits already (window_keys.cpp).
 void on_keyboard(unsigned char key, int, int) {
     if (window_gone || !window_stands()) return;
-    handle_character_key(key, glut_modifiers());
+    handle_character_key(key, glutGetModifiers());
 }
 
-void on_special(int key, int, int) {
+void on_special(int glut_key, int, int) {
     if (window_gone || !window_stands()) return;
-    handle_special_key(key, glut_modifiers());
+    if (std::optional<Key> key = key_of_glut_special(glut_key)) handle_key(*key, glutGetModifiers());
 }
 
 // Shown again (mapped, restored, uncovered): the page is drawn at once,
@@ -379,7 +374,6 @@ int runtime_main(int argc, char** argv) {
         if (i > 1) runtime_command_line += ' ';
         runtime_command_line += argv[i];
     }
-    on_fullscreen_step = step_fullscreen_mode;
     start_program_thread();
     start_event_timer_thread();
     start_main_loop_thread();

@@ -1,19 +1,14 @@
 // Key queue, key tables, pause and close keys and poll_key.
 #include "keyboard.h"
 
-#include <GL/freeglut.h>
-#include <X11/keysym.h>
-
 #include <array>
 
 #include "pages.h"
 #include "platform/platform.h"
 #include "screen_runtime.h"
-
-static_assert(KEY_SHIFT == GLUT_ACTIVE_SHIFT && KEY_CTRL == GLUT_ACTIVE_CTRL && KEY_ALT == GLUT_ACTIVE_ALT);
+#include "window_requests.h"
 
 KeyQueue key_queue;
-void (*on_fullscreen_step)() = nullptr;
 
 void keyboard_init() {
     key_queue.head.store(0, std::memory_order_relaxed);
@@ -80,7 +75,7 @@ constexpr std::array<uint8_t, 128> scan_of = make_scan_table();
 
 bool is_letter(uint8_t c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-// freeglut hands over the character X made of the key, so Ctrl has already
+// The window hands over the character the key typed, so Ctrl has already
 // folded letters into 1..26 and Backspace, Tab, Enter and Esc keep their
 // codes under Ctrl. Where the two meet (Ctrl+H or Ctrl+Backspace), the
 // letter wins.
@@ -123,36 +118,40 @@ Press translate_character(uint8_t c, int modifiers) {
     return pair(c, scan);
 }
 
-struct SpecialKey {
-    int key;
+struct NamedKey {
+    Key key;
     uint8_t plain, shift, ctrl, alt;  // extended scan codes; 0: no pair
 };
-constexpr SpecialKey special_keys[] = {
-    {GLUT_KEY_F1, 59, 84, 94, 104},       {GLUT_KEY_F2, 60, 85, 95, 105},
-    {GLUT_KEY_F3, 61, 86, 96, 106},       {GLUT_KEY_F4, 62, 87, 97, 107},
-    {GLUT_KEY_F5, 63, 88, 98, 108},       {GLUT_KEY_F6, 64, 89, 99, 109},
-    {GLUT_KEY_F7, 65, 90, 100, 110},      {GLUT_KEY_F8, 66, 91, 101, 111},
-    {GLUT_KEY_F9, 67, 92, 102, 112},      {GLUT_KEY_F10, 68, 93, 103, 113},
-    {GLUT_KEY_F11, 133, 135, 137, 139},   {GLUT_KEY_F12, 134, 136, 138, 140},
-    {GLUT_KEY_HOME, 71, 71, 119, 151},    {GLUT_KEY_UP, 72, 72, 141, 152},
-    {GLUT_KEY_PAGE_UP, 73, 73, 132, 153}, {GLUT_KEY_LEFT, 75, 75, 115, 155},
-    {GLUT_KEY_BEGIN, 76, 76, 143, 0},     {GLUT_KEY_RIGHT, 77, 77, 116, 157},
-    {GLUT_KEY_END, 79, 79, 117, 159},     {GLUT_KEY_DOWN, 80, 80, 145, 160},
-    {GLUT_KEY_PAGE_DOWN, 81, 81, 118, 161}, {GLUT_KEY_INSERT, 82, 82, 146, 162},
-    {GLUT_KEY_DELETE, 83, 83, 147, 163},
+constexpr NamedKey named_keys[] = {
+    {Key::f1, 59, 84, 94, 104},       {Key::f2, 60, 85, 95, 105},
+    {Key::f3, 61, 86, 96, 106},       {Key::f4, 62, 87, 97, 107},
+    {Key::f5, 63, 88, 98, 108},       {Key::f6, 64, 89, 99, 109},
+    {Key::f7, 65, 90, 100, 110},      {Key::f8, 66, 91, 101, 111},
+    {Key::f9, 67, 92, 102, 112},      {Key::f10, 68, 93, 103, 113},
+    {Key::f11, 133, 135, 137, 139},   {Key::f12, 134, 136, 138, 140},
+    {Key::home, 71, 71, 119, 151},    {Key::up, 72, 72, 141, 152},
+    {Key::page_up, 73, 73, 132, 153}, {Key::left, 75, 75, 115, 155},
+    {Key::centre, 76, 76, 143, 0},    {Key::right, 77, 77, 116, 157},
+    {Key::end, 79, 79, 117, 159},     {Key::down, 80, 80, 145, 160},
+    {Key::page_down, 81, 81, 118, 161}, {Key::insert, 82, 82, 146, 162},
+    {Key::del, 83, 83, 147, 163},
 };
 
-Press translate_special(int key, int modifiers) {
+Press translate_named(Key key, int modifiers) {
+    const bool ctrl = modifiers & KEY_CTRL;
     switch (key) {
-        case GLUT_KEY_NUM_LOCK:
-        case GLUT_KEY_SHIFT_L: case GLUT_KEY_SHIFT_R:
-        case GLUT_KEY_CTRL_L: case GLUT_KEY_CTRL_R:
-        case GLUT_KEY_ALT_L: case GLUT_KEY_ALT_R:
-        case GLUT_KEY_SUPER_L: case GLUT_KEY_SUPER_R:
+        case Key::shift: case Key::ctrl: case Key::alt: case Key::super:
+        case Key::caps_lock:
             return only(Action::ignore);
+        case Key::num_lock: return only(ctrl ? Action::pause : Action::ignore);
+        case Key::scroll_lock: return only(ctrl ? Action::close : Action::ignore);
+        case Key::pause: return only(ctrl ? Action::close : Action::pause);
+        case Key::break_key: return only(Action::close);
+        case Key::back_tab: return (modifiers & (KEY_CTRL | KEY_ALT)) ? Press{} : extended(15);
+        default: break;
     }
-    if (key == GLUT_KEY_F4 && (modifiers & KEY_ALT)) return only(Action::close);
-    for (const SpecialKey& k : special_keys) {
+    if (key == Key::f4 && (modifiers & KEY_ALT)) return only(Action::close);
+    for (const NamedKey& k : named_keys) {
         if (k.key != key) continue;
         uint8_t scan = (modifiers & KEY_ALT)     ? k.alt
                        : (modifiers & KEY_CTRL)  ? k.ctrl
@@ -161,22 +160,6 @@ Press translate_special(int key, int modifiers) {
         return scan ? extended(scan) : Press{};
     }
     return {};
-}
-
-// Break is Ctrl+Pause on a PC keyboard: it may come as XK_Break, or as
-// Pause with Ctrl held, depending on the keymap. Shift+Tab becomes ISO_Left_Tab, which
-// freeglut drops, so it is taken here too.
-Press translate_x11(unsigned long keysym, int modifiers) {
-    const bool ctrl = modifiers & KEY_CTRL;
-    const bool shifted_tab = keysym == XK_ISO_Left_Tab || (keysym == XK_Tab && (modifiers & KEY_SHIFT));
-    if (shifted_tab) return (modifiers & (KEY_CTRL | KEY_ALT)) ? Press{} : extended(15);
-    switch (keysym) {
-        case XK_Pause: return only(ctrl ? Action::close : Action::pause);
-        case XK_Break: return only(Action::close);
-        case XK_Scroll_Lock: return only(ctrl ? Action::close : Action::ignore);
-        case XK_Num_Lock: return only(ctrl ? Action::pause : Action::ignore);
-    }
-    return only(Action::ignore);
 }
 
 // Only the window thread writes suspend_program, so a plain read-modify-
@@ -202,7 +185,7 @@ void act(const Press& p) {
         return;
     }
     if (p.action == Action::fullscreen) {
-        if (on_fullscreen_step) on_fullscreen_step();
+        step_fullscreen_mode();
     } else if (p.action == Action::store) {
         key_queue_push(p.character, p.scan);
     }
@@ -210,13 +193,9 @@ void act(const Press& p) {
 
 }  // namespace
 
-void handle_character_key(unsigned char glut_character, int modifiers) {
-    act(translate_character(glut_character, modifiers));
-}
+void handle_character_key(uint8_t character, int modifiers) { act(translate_character(character, modifiers)); }
 
-void handle_special_key(int glut_key, int modifiers) { act(translate_special(glut_key, modifiers)); }
-
-void handle_x11_key(unsigned long keysym, int modifiers) { act(translate_x11(keysym, modifiers)); }
+void handle_key(Key key, int modifiers) { act(translate_named(key, modifiers)); }
 
 TextString* poll_key() {
     if (pending_error.load(std::memory_order_relaxed) != 0) return new_text_string(0, true);

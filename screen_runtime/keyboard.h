@@ -25,35 +25,31 @@ bool take_key();
 // when 15 are already held. Producer side only.
 bool key_queue_push(uint8_t character, uint8_t scan);
 
-// Modifier bits the window side passes with every key; they equal
-// GLUT_ACTIVE_SHIFT/CTRL/ALT, so glutGetModifiers() can be passed as it is
-// (other bits are ignored).
+// Modifier bits that come with every key (other bits are ignored). They
+// are freeglut's own bits, so the display side hands glutGetModifiers() over
+// as it is and checks the match where it includes freeglut; the X path
+// translates its event state into them.
 constexpr int KEY_SHIFT = 1;
 constexpr int KEY_CTRL = 2;
 constexpr int KEY_ALT = 4;
 
-// Key-press handling, called on the window thread for key presses only
-// (never for releases). Each physical press must reach exactly one of the
-// three entry points:
-//
-// - handle_character_key: every glutKeyboardFunc call, with the character as
-//   freeglut delivers it (already Shift- and Ctrl-modified: Ctrl+A = 1,
-//   Enter 13, Esc 27, Backspace 8, Tab 9, Delete 127).
-// - handle_special_key: every glutSpecialFunc call. Ignores GLUT_KEY_NUM_LOCK
-//   (the X path owns Num Lock) and the modifier keys freeglut reports as
-//   special keys (GLUT_KEY_SHIFT_L ... GLUT_KEY_SUPER_R).
-// - handle_x11_key: every KeyPress seen on the display side's second X
-//   connection, keysym looked up with the event's modifiers (so Ctrl+Pause
-//   may arrive as XK_Break), modifiers from the event state (ShiftMask -> KEY_SHIFT, ControlMask -> KEY_CTRL,
-//   Mod1Mask -> KEY_ALT). It acts only on the keys freeglut does not deliver
-//   on X11 — XK_Pause, XK_Break, XK_Scroll_Lock, Shift+XK_Tab (which X
-//   turns into ISO_Left_Tab) — and on Ctrl+XK_Num_Lock; every other keysym
-//   is ignored, since freeglut delivers it.
-void handle_character_key(unsigned char glut_character, int modifiers);
-void handle_special_key(int glut_key, int modifiers);
-void handle_x11_key(unsigned long keysym, int modifiers);
+// The keys the runtime knows by name: those that type no character.
+enum class Key {
+    f1, f2, f3, f4, f5, f6, f7, f8, f9, f10, f11, f12,
+    home, up, page_up, left, centre, right, end, down, page_down, insert, del,  // the keypad's, or their own
+    back_tab,  // Shift+Tab
+    pause, break_key, scroll_lock, num_lock, caps_lock,
+    shift, ctrl, alt, super,  // a modifier key on its own
+    unnamed,   // a key that types nothing and has no name here
+};
 
-// What Alt+Enter asks of the window side: step the full-screen mode.
-// Set by the display side before its event loop runs; called on the
-// window thread from the handlers above.
-extern void (*on_fullscreen_step)();
+// Key-press handling, called on the window thread for key presses only
+// (never for releases). Each physical press reaches exactly one of the two:
+//
+// - handle_character_key: a key that types a character, as the window
+//   delivers it (already Shift- and Ctrl-modified: Ctrl+A = 1, Enter 13,
+//   Esc 27, Backspace 8, Tab 9, Delete 127).
+// - handle_key: every other key. Ctrl+Pause may arrive as break_key or as
+//   pause with Ctrl held, depending on the keymap.
+void handle_character_key(uint8_t character, int modifiers);
+void handle_key(Key key, int modifiers);

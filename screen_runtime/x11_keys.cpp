@@ -5,6 +5,7 @@
 
 #include "keyboard.h"
 #include "platform/platform.h"
+#include "window_keys.h"
 
 namespace {
 Display* connection = nullptr;
@@ -59,12 +60,9 @@ bool x11_keys_poll() {
         KeySym keysym = NoSymbol;
         unsigned consumed = 0;
         XkbLookupKeySym(connection, static_cast<KeyCode>(event.xkey.keycode), event.xkey.state, &consumed, &keysym);
-        int modifiers = 0;
-        if (event.xkey.state & ShiftMask) modifiers |= KEY_SHIFT;
-        if (event.xkey.state & ControlMask) modifiers |= KEY_CTRL;
-        if (event.xkey.state & Mod1Mask) modifiers |= KEY_ALT;
+        const int modifiers = modifiers_of_x11_state(event.xkey.state);
         report_lock_keys();
-        handle_x11_key(keysym, modifiers);
+        if (std::optional<Key> key = key_of_x11_keysym(keysym, modifiers)) handle_key(*key, modifiers);
     }
     return window_stands;
 }

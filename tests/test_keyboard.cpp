@@ -1,5 +1,3 @@
-#include <GL/freeglut.h>
-#include <X11/keysym.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,6 +14,7 @@
 #include "platform/platform.h"
 #include "runtime.h"
 #include "screen_runtime.h"
+#include "window_requests.h"
 
 namespace {
 
@@ -43,75 +42,72 @@ protected:
     void SetUp() override {
         runtime_init(false);
         close_program = 0;
-        on_fullscreen_step = nullptr;
-        step_calls = 0;
     }
-    void TearDown() override { on_fullscreen_step = nullptr; }
-    static inline int step_calls = 0;
-    static void count_step() { ++step_calls; }
 };
 
-enum Path { CHAR, SPECIAL, X11 };
+// A key that types a character, or one the runtime knows by name.
+struct Pressed {
+    int character = -1;
+    Key key = Key::unnamed;
+    Pressed(int c) : character(c) {}
+    Pressed(Key k) : key(k) {}
+};
 struct KeyCase {
     const char* name;
-    Path path;
-    unsigned long key;
+    Pressed pressed;
     int modifiers;
     std::optional<Pair> stored;
 };
 
-void press(Path path, unsigned long key, int modifiers) {
-    if (path == CHAR) handle_character_key(static_cast<unsigned char>(key), modifiers);
-    if (path == SPECIAL) handle_special_key(static_cast<int>(key), modifiers);
-    if (path == X11) handle_x11_key(key, modifiers);
+void press(Pressed pressed, int modifiers) {
+    if (pressed.character >= 0)
+        handle_character_key(static_cast<uint8_t>(pressed.character), modifiers);
+    else
+        handle_key(pressed.key, modifiers);
 }
 
 TEST_F(Keyboard, TranslationTable) {
     const KeyCase cases[] = {
-        {"a", CHAR, 'a', 0, Pair{'a', 30}},
-        {"Shift+A", CHAR, 'A', KEY_SHIFT, Pair{'A', 30}},
-        {"Ctrl+A", CHAR, 1, KEY_CTRL, Pair{1, 30}},
-        {"Ctrl+Z", CHAR, 26, KEY_CTRL, Pair{26, 44}},
-        {"Enter", CHAR, 13, 0, Pair{13, 28}},
-        {"Esc", CHAR, 27, 0, Pair{27, 1}},
-        {"Backspace", CHAR, 8, 0, Pair{8, 14}},
-        {"Tab", CHAR, 9, 0, Pair{9, 15}},
-        {"Space", CHAR, ' ', 0, Pair{32, 57}},
-        {"Shift+1", CHAR, '!', KEY_SHIFT, Pair{'!', 2}},
-        {"slash", CHAR, '/', 0, Pair{'/', 53}},
-        {"Delete", CHAR, 127, 0, Pair{0, 83}},
-        {"Alt+A", CHAR, 'a', KEY_ALT, Pair{0, 30}},
-        {"Alt+M", CHAR, 'm', KEY_ALT, Pair{0, 50}},
-        {"Alt+1", CHAR, '1', KEY_ALT, Pair{0, 120}},
-        {"Alt+=", CHAR, '=', KEY_ALT, Pair{0, 131}},
-        {"no scan code", CHAR, 0xE9, 0, Pair{0xE9, 0}},
-        {"Ctrl+1 has no pair", CHAR, '1', KEY_CTRL, std::nullopt},
-        {"F1", SPECIAL, GLUT_KEY_F1, 0, Pair{0, 59}},
-        {"F10", SPECIAL, GLUT_KEY_F10, 0, Pair{0, 68}},
-        {"F11", SPECIAL, GLUT_KEY_F11, 0, Pair{0, 133}},
-        {"F12", SPECIAL, GLUT_KEY_F12, 0, Pair{0, 134}},
-        {"Shift+F1", SPECIAL, GLUT_KEY_F1, KEY_SHIFT, Pair{0, 84}},
-        {"Ctrl+F1", SPECIAL, GLUT_KEY_F1, KEY_CTRL, Pair{0, 94}},
-        {"Alt+F1", SPECIAL, GLUT_KEY_F1, KEY_ALT, Pair{0, 104}},
-        {"Up", SPECIAL, GLUT_KEY_UP, 0, Pair{0, 72}},
-        {"Ctrl+Left", SPECIAL, GLUT_KEY_LEFT, KEY_CTRL, Pair{0, 115}},
-        {"Page Down", SPECIAL, GLUT_KEY_PAGE_DOWN, 0, Pair{0, 81}},
-        {"keypad Delete", SPECIAL, GLUT_KEY_DELETE, 0, Pair{0, 83}},
-        {"Shift alone", SPECIAL, GLUT_KEY_SHIFT_L, KEY_SHIFT, std::nullopt},
-        {"Ctrl alone", SPECIAL, GLUT_KEY_CTRL_R, KEY_CTRL, std::nullopt},
-        {"Alt alone", SPECIAL, GLUT_KEY_ALT_L, KEY_ALT, std::nullopt},
-        {"Num Lock alone (GLUT)", SPECIAL, GLUT_KEY_NUM_LOCK, 0, std::nullopt},
-        {"Num Lock alone (X)", X11, XK_Num_Lock, 0, std::nullopt},
-        {"Caps Lock alone", X11, XK_Caps_Lock, 0, std::nullopt},
-        {"Scroll Lock alone", X11, XK_Scroll_Lock, 0, std::nullopt},
-        {"Shift+Tab", X11, XK_Tab, KEY_SHIFT, Pair{0, 15}},
-        {"X path leaves Tab to GLUT", X11, XK_Tab, 0, std::nullopt},
-        {"X path leaves letters to GLUT", X11, XK_a, 0, std::nullopt},
-        {"X path leaves F1 to GLUT", X11, XK_F1, 0, std::nullopt},
+        {"a", 'a', 0, Pair{'a', 30}},
+        {"Shift+A", 'A', KEY_SHIFT, Pair{'A', 30}},
+        {"Ctrl+A", 1, KEY_CTRL, Pair{1, 30}},
+        {"Ctrl+Z", 26, KEY_CTRL, Pair{26, 44}},
+        {"Enter", 13, 0, Pair{13, 28}},
+        {"Esc", 27, 0, Pair{27, 1}},
+        {"Backspace", 8, 0, Pair{8, 14}},
+        {"Tab", 9, 0, Pair{9, 15}},
+        {"Space", ' ', 0, Pair{32, 57}},
+        {"Shift+1", '!', KEY_SHIFT, Pair{'!', 2}},
+        {"slash", '/', 0, Pair{'/', 53}},
+        {"Delete", 127, 0, Pair{0, 83}},
+        {"Alt+A", 'a', KEY_ALT, Pair{0, 30}},
+        {"Alt+M", 'm', KEY_ALT, Pair{0, 50}},
+        {"Alt+1", '1', KEY_ALT, Pair{0, 120}},
+        {"Alt+=", '=', KEY_ALT, Pair{0, 131}},
+        {"no scan code", 0xE9, 0, Pair{0xE9, 0}},
+        {"Ctrl+1 has no pair", '1', KEY_CTRL, std::nullopt},
+        {"F1", Key::f1, 0, Pair{0, 59}},
+        {"F10", Key::f10, 0, Pair{0, 68}},
+        {"F11", Key::f11, 0, Pair{0, 133}},
+        {"F12", Key::f12, 0, Pair{0, 134}},
+        {"Shift+F1", Key::f1, KEY_SHIFT, Pair{0, 84}},
+        {"Ctrl+F1", Key::f1, KEY_CTRL, Pair{0, 94}},
+        {"Alt+F1", Key::f1, KEY_ALT, Pair{0, 104}},
+        {"Up", Key::up, 0, Pair{0, 72}},
+        {"Ctrl+Left", Key::left, KEY_CTRL, Pair{0, 115}},
+        {"Page Down", Key::page_down, 0, Pair{0, 81}},
+        {"keypad Delete", Key::del, 0, Pair{0, 83}},
+        {"Shift alone", Key::shift, KEY_SHIFT, std::nullopt},
+        {"Ctrl alone", Key::ctrl, KEY_CTRL, std::nullopt},
+        {"Alt alone", Key::alt, KEY_ALT, std::nullopt},
+        {"Num Lock alone", Key::num_lock, 0, std::nullopt},
+        {"Caps Lock alone", Key::caps_lock, 0, std::nullopt},
+        {"Scroll Lock alone", Key::scroll_lock, 0, std::nullopt},
+        {"Shift+Tab", Key::back_tab, KEY_SHIFT, Pair{0, 15}},
     };
     for (const KeyCase& c : cases) {
         SCOPED_TRACE(c.name);
-        press(c.path, c.key, c.modifiers);
+        press(c.pressed, c.modifiers);
         EXPECT_EQ(take_raw(), c.stored);
         EXPECT_EQ(take_raw(), std::nullopt);
         EXPECT_EQ(suspend_program.load(), 0);
@@ -132,12 +128,17 @@ TEST_F(Keyboard, PauseTakesTheNextKey) {
     for (int modifiers : {0, KEY_CTRL}) {  // Pause, Ctrl+Num Lock
         SCOPED_TRACE(modifiers);
         event_pending = 0;
-        handle_x11_key(modifiers ? XK_Num_Lock : XK_Pause, modifiers);
+        handle_key(modifiers ? Key::num_lock : Key::pause, modifiers);
         EXPECT_EQ(suspend_program.load() & 1, 1);
         EXPECT_EQ(event_pending.load(), 1);
         // Modifiers alone neither end the pause nor queue anything.
-        handle_special_key(GLUT_KEY_SHIFT_L, KEY_SHIFT);
+        handle_key(Key::shift, KEY_SHIFT);
         EXPECT_EQ(suspend_program.load() & 1, 1);
+        // Nor do the other modifier and lock keys alone.
+        for (Key alone : {Key::ctrl, Key::alt, Key::super, Key::caps_lock, Key::num_lock, Key::scroll_lock}) {
+            handle_key(alone, 0);
+            EXPECT_EQ(suspend_program.load() & 1, 1) << static_cast<int>(alone);
+        }
         handle_character_key('a', 0);
         EXPECT_EQ(suspend_program.load(), 0);
         EXPECT_EQ(take_raw(), std::nullopt);
@@ -147,40 +148,39 @@ TEST_F(Keyboard, PauseTakesTheNextKey) {
 }
 
 TEST_F(Keyboard, AltEnterWhilePausedOnlyEndsThePause) {
-    on_fullscreen_step = count_step;
-    handle_x11_key(XK_Pause, 0);
+    handle_key(Key::pause, 0);
     handle_character_key(13, KEY_ALT);
-    EXPECT_EQ(step_calls, 0);
+    EXPECT_EQ(latest_fullscreen_mode(), FullscreenMode{});
     EXPECT_EQ(suspend_program.load(), 0);
     EXPECT_EQ(take_raw(), std::nullopt);
 }
 
 TEST_F(Keyboard, PauseThenAltF4Closes) {
-    handle_x11_key(XK_Pause, 0);
-    handle_special_key(GLUT_KEY_F4, KEY_ALT);
+    handle_key(Key::pause, 0);
+    handle_key(Key::f4, KEY_ALT);
     EXPECT_EQ(close_program.load(), 1);
     EXPECT_EQ(take_raw(), std::nullopt);
 }
 
 TEST_F(Keyboard, AltEnterStepsFullScreenAndStoresNothing) {
-    handle_character_key(13, KEY_ALT);  // no hook yet: nothing happens
-    on_fullscreen_step = count_step;
     handle_character_key(13, KEY_ALT);
-    EXPECT_EQ(step_calls, 1);
+    EXPECT_EQ(latest_fullscreen_mode(), (FullscreenMode{1, false}));
+    handle_character_key(13, KEY_ALT);
+    EXPECT_EQ(latest_fullscreen_mode(), (FullscreenMode{1, true}));
     EXPECT_EQ(take_raw(), std::nullopt);
 }
 
 TEST_F(Keyboard, ClosingCombinations) {
     const KeyCase cases[] = {
-        {"Alt+F4", SPECIAL, GLUT_KEY_F4, KEY_ALT, std::nullopt},
-        {"Ctrl+Break", X11, XK_Pause, KEY_CTRL, std::nullopt},
-        {"Break", X11, XK_Break, KEY_CTRL, std::nullopt},
-        {"Ctrl+Scroll Lock", X11, XK_Scroll_Lock, KEY_CTRL, std::nullopt},
+        {"Alt+F4", Key::f4, KEY_ALT, std::nullopt},
+        {"Ctrl+Break", Key::pause, KEY_CTRL, std::nullopt},
+        {"Break", Key::break_key, KEY_CTRL, std::nullopt},
+        {"Ctrl+Scroll Lock", Key::scroll_lock, KEY_CTRL, std::nullopt},
     };
     for (const KeyCase& c : cases) {
         SCOPED_TRACE(c.name);
         close_program = 0;
-        press(c.path, c.key, c.modifiers);
+        press(c.pressed, c.modifiers);
         EXPECT_EQ(close_program.load(), 1);
         EXPECT_EQ(suspend_program.load(), 0);
         EXPECT_EQ(take_raw(), std::nullopt);
