@@ -209,8 +209,7 @@ extern "C" void benchmark_main(int32_t) {
     loop_head(124);
     clear_screen(0, 0, 0);
     check(125);
-    ELAPSED = static_cast<double>(static_cast<long double>(seconds_since_midnight(0.0, 0)) -
-                                  static_cast<long double>(T0));
+    ELAPSED = elapsed_since(T0, seconds_since_midnight(0.0, 0));
     check(154);
     clear_screen(0, 0, 0);
     check(155);

@@ -49,6 +49,16 @@ inline bool rejected(float value, float bound, int32_t line) {
     return false;
 }
 
+// The seconds from one time of day to a later one. The time of day falls
+// back to 0 at midnight, so a negative difference is a run across it and
+// one day short; both readings are multiples of 2^-28 below 2^17, so the
+// sum stays exact.
+inline double elapsed_since(double start, double reading) {
+    long double difference = static_cast<long double>(reading) - static_cast<long double>(start);
+    if (difference < 0) difference += 86400.0L;
+    return static_cast<double>(difference);
+}
+
 // Colours and character codes go to the runtime as the nearest integer.
 inline uint32_t code_of(float value) {
     return static_cast<uint32_t>(round_to_int64(static_cast<long double>(value)));

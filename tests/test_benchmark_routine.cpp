@@ -398,10 +398,10 @@ TEST_F(WholeRoutine, ResultStretchChecksItsLinesInOrder) {
     EXPECT_EQ(run.result_stretch_checks, (std::vector<int32_t>{89, 124, 125, 154, 155, 156, 156}));
 }
 
-// The readings 86390 and 50.4945068359375 (919 ticks, as a single): nothing
-// corrects the negative difference.
+// The readings 86390 and 50.4945068359375 (919 ticks, as a single): the
+// difference gets back the day that midnight took from the second reading.
 TEST_F(WholeRoutine, ResultLineOfARunAcrossMidnight) {
-    EXPECT_EQ(run.result_text, "Result: -86339.50549316406 ");
+    EXPECT_EQ(run.result_text, "Result:  60.4945068359375 ");
 }
 
 TEST_F(WholeRoutine, KeyWaitsTakeTheQueuedKeysAtTheirFirstPoll) {
@@ -636,13 +636,13 @@ TEST_F(WholeRoutine, CallsOfTheResultStretchAndTheEnd) {
     e.add(R"(ensure_text_fits(working"Result: "))");
     e.add(R"(print_text(working"Result: ", 0))");
     e.add(R"(text_from_literal(" "))");
-    e.add("number_to_text_double(-86339.50549316406)");
-    e.add(R"(concat_text(tmp"-86339.50549316406", tmp" "))");
-    e.add(R"(assign_text(working, tmp"-86339.50549316406 "))");
-    e.add(R"(ensure_text_fits(working"-86339.50549316406 "))");
-    e.add(R"(print_text(working"-86339.50549316406 ", 0))");
+    e.add("number_to_text_double(60.4945068359375)");
+    e.add(R"(concat_text(tmp" 60.4945068359375", tmp" "))");
+    e.add(R"(assign_text(working, tmp" 60.4945068359375 "))");
+    e.add(R"(ensure_text_fits(working" 60.4945068359375 "))");
+    e.add(R"(print_text(working" 60.4945068359375 ", 0))");
     e.add("print_text(empty_text, 1)");
-    e.add(R"(free_text_string(working"-86339.50549316406 "))");
+    e.add(R"(free_text_string(working" 60.4945068359375 "))");
     e.add("release_temp_strings(0, 0)");
     check(156);
     // 157 to 160: the key queued since the start ends the wait at its first poll.

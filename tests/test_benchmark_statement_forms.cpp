@@ -180,13 +180,32 @@ TEST_F(ResultLine, WorkedExamplesAsRowTen) {
                    Case{123.4065951667726039886474609375, "Result:  123.4065951667726"},
                    Case{3600, "Result:  3600"}, Case{0.0546875, "Result:  .0546875"},
                    Case{0.0549450553953647613525390625, "Result:  5.494505539536476D-02"},
-                   Case{-86339.5054931640625, "Result: -86339.50549316406"}, Case{0, "Result:  0"}}) {
+                   Case{-86339.5054931640625, "Result: -86339.50549316406"}, Case{0, "Result:  0"},
+                   Case{60.4945068359375, "Result:  60.4945068359375"}}) {
         clear_screen(0, 0, 0);
         print_result(c.elapsed);
         EXPECT_EQ(row_text(10), lead + c.row) << c.elapsed;
         EXPECT_EQ(write_page->cursor_row, 11);
         EXPECT_EQ(write_page->cursor_column, 1);
         EXPECT_EQ(temp_string_count(), 0u);
+    }
+}
+
+// Line 154's difference. Readings are times of day, 0 to 86400 inclusive:
+// 86400 in the last 27 ms of the day, 0 in its first 28 ms and at midnight.
+TEST_F(ResultLine, ElapsedTimeAcrossMidnight) {
+    constexpr double one_tick = 0.0549450553953647613525390625;  // 00:00:00.055
+    constexpr double later = 123.46154022216796875;              // 00:02:03.455
+    struct Case {
+        double t0, reading, elapsed;
+    };
+    for (Case c : {Case{86390, 50.4945068359375, 60.4945068359375},  // 23:59:50.000 to 00:00:50.500
+                   Case{86400, one_tick, one_tick}, Case{86400, later, later},
+                   Case{0, one_tick, one_tick}, Case{0, later, later},
+                   Case{36000, 86400, 50400}, Case{43200.0546875, 86400, 43199.9453125},
+                   Case{36123.40625, 0, 50276.59375}, Case{86400, 0, 0},
+                   Case{36000, 36000, 0}, Case{0, 0, 0}, Case{86400, 86400, 0}}) {
+        EXPECT_EQ(forms::elapsed_since(c.t0, c.reading), c.elapsed) << c.t0 << " to " << c.reading;
     }
 }
 
