@@ -22,6 +22,7 @@ std::atomic<int64_t> base_day_ms{0};
 
 std::atomic<bool> test_clock_on{false};
 std::atomic<int64_t> test_clock_now{0};
+std::atomic<time_t (*)()> test_wall_clock{nullptr};
 
 int64_t local_day_ms(time_t seconds) {
     struct tm local;
@@ -30,6 +31,7 @@ int64_t local_day_ms(time_t seconds) {
 }
 
 time_t wall_second() {
+    if (time_t (*test_now)() = test_wall_clock.load(std::memory_order_relaxed)) return test_now();
     struct timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
     return now.tv_sec;
@@ -60,6 +62,8 @@ void set_test_clock(int64_t day_ms_at_base, int64_t ms_since_start) {
 void set_test_clock_now(int64_t ms_since_start) { test_clock_now.store(ms_since_start, std::memory_order_relaxed); }
 
 void clear_test_clock() { clock_init(false); }
+
+void set_test_wall_clock(time_t (*now)()) { test_wall_clock.store(now, std::memory_order_relaxed); }
 
 uint32_t random_state() { return state; }
 void set_random_state(uint32_t s) { state = s & 0xFFFFFFu; }

@@ -68,6 +68,15 @@ TEST_F(ChainData, HandOverRestoresDirectoryAndTrimsTheCommandLine) {
     }
 }
 
+// The sender writes the hand-over file in the directory the receiver
+// starts in, its executable's: start-up makes that the current directory,
+// wherever the process was started.
+TEST_F(ChainData, StartUpMakesTheExecutablesDirectoryCurrent) {
+    ASSERT_NE(fs::current_path(), fs::canonical("/proc/self/exe").parent_path());
+    runtime_init(false);
+    EXPECT_EQ(fs::current_path(), fs::canonical("/proc/self/exe").parent_path());
+}
+
 TEST_F(ChainData, OtherCommandLinesDoNothing) {
     const std::string names[] = {"chain001.tmq", "chbin001.tmp", "chain01.tmp", "xchain01.tmp"};
     for (const std::string& name : names) write(name, "directory=work\nscreen_mode=0\n");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <thread>
 
 #include "errors.h"
@@ -157,15 +158,39 @@ TEST_F(DisplaySide, FullscreenRequestActsWhileAnErrorIsPendingAndLastRequestWins
     EXPECT_FALSE(take_fullscreen_request(got));
 }
 
+// Alt+Enter's cycle: off, stretched, stretched smoothed, square pixels,
+// square pixels smoothed, off again.
+const FullscreenMode fullscreen_cycle[] = {{0, false}, {1, false}, {1, true}, {2, false}, {2, true}};
+constexpr int cycle_length = 5;
+
 TEST_F(DisplaySide, AltEnterStepsThroughTheModes) {
-    const FullscreenMode steps[] = {{1, false}, {1, true}, {2, false}, {2, true}, {0, false}};
-    for (const auto& want : steps) {
+    for (int step = 1; step <= cycle_length; ++step) {
+        const FullscreenMode& want = fullscreen_cycle[step % cycle_length];
         step_fullscreen_mode();
         FullscreenMode got;
         ASSERT_TRUE(take_fullscreen_request(got));
         EXPECT_TRUE(got == want) << got.mode << " " << got.smooth;
         set_fullscreen_mode_in_force(got);
     }
+}
+
+// Presses of Alt+Enter that come before the window applies the first: each
+// steps on from the step still pending, not from the mode in force. A full
+// cycle of them leaves nothing to apply.
+TEST_F(DisplaySide, AltEnterPressedAgainBeforeTheWindowAppliesTheFirst) {
+    for (int in_force = 0; in_force < cycle_length; ++in_force)
+        for (int presses = 2; presses <= cycle_length; ++presses) {
+            SCOPED_TRACE(std::to_string(presses) + " presses from mode " + std::to_string(in_force));
+            window_requests_init();
+            set_fullscreen_mode_in_force(fullscreen_cycle[in_force]);
+            for (int press = 0; press < presses; ++press) handle_character_key(13, KEY_ALT);
+            const FullscreenMode& want = fullscreen_cycle[(in_force + presses) % cycle_length];
+            FullscreenMode got;
+            EXPECT_EQ(take_fullscreen_request(got), presses != cycle_length);
+            if (presses != cycle_length) {
+                EXPECT_TRUE(got == want) << got.mode << " " << got.smooth;
+            }
+        }
 }
 
 TEST_F(DisplaySide, TitleIsCopiedTakenOnceAndIgnoredWhileAnErrorIsPending) {

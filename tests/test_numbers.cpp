@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <limits>
@@ -196,6 +197,49 @@ TEST_F(Numbers, TimeOfDayWhileErrorPending) {
     EXPECT_EQ(time_of_day(12 * 3600000), 0.0);
     EXPECT_EQ(time_of_day(12 * 3600000, 0, -1.0, 1), 0.0);
     EXPECT_EQ(pending_error.load(), 7);
+}
+
+namespace {
+
+// A wall clock at 10:00:00 UTC that turns to 10:00:01 once 200 ms have
+// passed by milliseconds_since_start, which it notes at the change.
+constexpr time_t ten_o_clock = 86400 + 10 * 3600;  // 2 January 1970
+int64_t wall_started_at = -1, wall_changed_at = -1;
+time_t wall_turning_at_200_ms() {
+    const int64_t now = milliseconds_since_start();
+    if (wall_started_at < 0) wall_started_at = now;
+    if (now - wall_started_at < 200) return ten_o_clock;
+    if (wall_changed_at < 0) wall_changed_at = now;
+    return ten_o_clock + 1;
+}
+
+}  // namespace
+
+// The base is the new second's milliseconds of the day at the count of the
+// change: a reading to the millisecond right after it is 10:00:01 plus the
+// few milliseconds since. The old second would read a second early, a count
+// noted before the wait 200 ms late.
+TEST_F(Numbers, ClockBaseIsTakenAtTheNewSecond) {
+    const char* zone = std::getenv("TZ");
+    const std::string saved_zone = zone ? zone : "";
+    setenv("TZ", "UTC0", 1);
+    tzset();
+    wall_started_at = wall_changed_at = -1;
+    set_test_wall_clock(wall_turning_at_200_ms);
+    clock_init(true);
+    const double reading = seconds_since_midnight(0.001, 1);
+    const int64_t read_by = milliseconds_since_start();
+    set_test_wall_clock(nullptr);
+    if (zone)
+        setenv("TZ", saved_zone.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+
+    ASSERT_GE(wall_changed_at, 0);
+    const int64_t ms_after_the_second = std::llround(reading * 1000) - 36'001'000;
+    EXPECT_GE(ms_after_the_second, 0) << reading;
+    EXPECT_LE(ms_after_the_second, read_by - wall_changed_at) << reading;
 }
 
 TEST_F(Numbers, RealClockFollowsLocalTime) {
