@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "errors.h"
 #include "runtime.h"
 #include "screen_runtime.h"
 
@@ -55,22 +56,22 @@ int32_t read_chain_file(std::FILE* f, std::string& directory, int32_t& mode) {
             line.push_back(static_cast<char>(c));
             continue;
         }
-        if (c == EOF && std::ferror(f)) return 57;
+        if (c == EOF && std::ferror(f)) return error_code::device_io_error;
         if (c == EOF && line.empty()) break;
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.rfind("directory=", 0) == 0 && !have_directory) {
             directory = line.substr(10);
             have_directory = true;
         } else if (line.rfind("screen_mode=", 0) == 0 && !have_mode) {
-            if (!parse_mode(line.substr(12), mode)) return 5;
+            if (!parse_mode(line.substr(12), mode)) return error_code::illegal_function_call;
             have_mode = true;
         } else {
-            return 5;
+            return error_code::illegal_function_call;
         }
         line.clear();
         if (c == EOF) break;
     }
-    return have_directory && have_mode ? 0 : 62;
+    return have_directory && have_mode ? 0 : error_code::input_past_end_of_file;
 }
 }  // namespace
 
@@ -89,19 +90,19 @@ void receive_chain_data() {
     // device or a directory holds no state. Whatever it is, it is left alone.
     const int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        raise_error(errno == ENOMEM ? 257 : 53);
+        raise_error(errno == ENOMEM ? error_code::allocation_failed : error_code::file_not_found);
         return;
     }
     struct stat info;
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         close(fd);
-        raise_error(53);
+        raise_error(error_code::file_not_found);
         return;
     }
     std::FILE* f = fdopen(fd, "rb");
     if (!f) {
         close(fd);
-        raise_error(257);  // the stream's buffer
+        raise_error(error_code::allocation_failed);  // the stream's buffer
         return;
     }
     std::string directory;
@@ -114,7 +115,7 @@ void receive_chain_data() {
         return;
     }
     if (chdir(directory.c_str()) != 0) {
-        raise_error(76);
+        raise_error(error_code::path_not_found);
         return;
     }
     if (mode != 0) set_screen_mode(mode, 0, 0, 0, 0, 1);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "drawing.h"
+#include "errors.h"
 #include "pages.h"
 #include "screen_runtime.h"
 
@@ -256,7 +257,7 @@ void draw_line(float x1, float y1, float x2, float y2, uint32_t colour, int32_t 
     ScreenImage* page = write_page;
     if (!page) return;
     if (page->text_page) {
-        raise_error(5);
+        raise_error(error_code::illegal_function_call);
         return;
     }
     if (passed & 1) {
@@ -323,7 +324,7 @@ void flood_fill(float x, float y, uint32_t fill, uint32_t border, uint32_t, int3
     ScreenImage* page = write_page;
     if (!page) return;
     if (page->text_page || (passed & 8)) {
-        raise_error(5);
+        raise_error(error_code::illegal_function_call);
         return;
     }
     if (!(passed & 2)) fill = page->foreground;
@@ -358,7 +359,7 @@ void pattern_fill(float x, float y, TextString* tile, uint32_t border, TextStrin
     const int32_t background_length = has_background_text && background ? background->length : 0;
     if (page->text_page || !(passed & 2) || tile_length <= 0 || tile_length > 64 * planes ||
         (has_background_text && (background_length <= 0 || background_length > 255))) {
-        raise_error(5);
+        raise_error(error_code::illegal_function_call);
         return;
     }
 
@@ -415,7 +416,7 @@ void draw_circle(double x, double y, double radius, int32_t colour, double, doub
     // Arcs and a chosen aspect are not supported: they are refused rather
     // than drawn as a full circle.
     if (page->text_page || (passed & (4 | 8 | 16))) {
-        raise_error(5);
+        raise_error(error_code::illegal_function_call);
         return;
     }
     if (passed & 1) {

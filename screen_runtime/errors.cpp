@@ -35,9 +35,15 @@ char* format_owned(const char* format, Args... args) {
     return text;
 }
 
+bool is_store_full(int32_t code) {
+    return code >= error_code::first_store_full && code <= error_code::last_store_full;
+}
+
 bool is_critical(int32_t code) {
-    return code == 11 || code == 256 || code == 257 || (code >= 259 && code <= 263) || code == 270 ||
-           code == 271 || (code >= 502 && code <= 518);
+    using namespace error_code;
+    return code == division_by_zero || code == out_of_stack_space || code == allocation_failed ||
+           (code >= dynamic_library_not_loaded && code <= hosted_mode_start_failed) ||
+           code == gl_subprogram_not_started || code == gl_subprogram_failed || is_store_full(code);
 }
 }  // namespace
 
@@ -55,33 +61,34 @@ void errors_init() {
 int32_t error_line() { return recorded_line; }
 
 const char* error_text(int32_t code) {
-    if (code >= 502 && code <= 518) return "Out of memory";
+    using namespace error_code;
+    if (is_store_full(code)) return "Out of memory";
     switch (code) {
-        case 5: return "Illegal function call";
-        case 6: return "Overflow";
-        case 7: return "Out of memory";
-        case 9: return "Subscript out of range";
-        case 11: return "Division by zero";
-        case 13: return "Type mismatch";
-        case 52: return "Bad file name or number";
-        case 53: return "File not found";
-        case 57: return "Device I/O error";
-        case 62: return "Input past end of file";
-        case 76: return "Path not found";
-        case 256: return "Out of stack space";
-        case 257: return "Out of memory";
-        case 259: return "Dynamic library could not be loaded";
-        case 260: return "Function not found in dynamic library";
-        case 261: return "Dynamic library failed to initialise";
-        case 262: return "Hosted mode is not available";
-        case 263: return "Hosted mode failed to start";
-        case 270: return "OpenGL sub-program could not be started";
-        case 271: return "OpenGL sub-program failed";
+        case illegal_function_call: return "Illegal function call";
+        case overflow: return "Overflow";
+        case out_of_memory: return "Out of memory";
+        case subscript_out_of_range: return "Subscript out of range";
+        case division_by_zero: return "Division by zero";
+        case type_mismatch: return "Type mismatch";
+        case bad_file_name_or_number: return "Bad file name or number";
+        case file_not_found: return "File not found";
+        case device_io_error: return "Device I/O error";
+        case input_past_end_of_file: return "Input past end of file";
+        case path_not_found: return "Path not found";
+        case out_of_stack_space: return "Out of stack space";
+        case allocation_failed: return "Out of memory";
+        case dynamic_library_not_loaded: return "Dynamic library could not be loaded";
+        case dynamic_library_function_missing: return "Function not found in dynamic library";
+        case dynamic_library_start_failed: return "Dynamic library failed to initialise";
+        case hosted_mode_unavailable: return "Hosted mode is not available";
+        case hosted_mode_start_failed: return "Hosted mode failed to start";
+        case gl_subprogram_not_started: return "OpenGL sub-program could not be started";
+        case gl_subprogram_failed: return "OpenGL sub-program failed";
         default: return "Unprintable error";
     }
 }
 
-void on_floating_point_signal(int) { raise_error(11); }
+void on_floating_point_signal(int) { raise_error(error_code::division_by_zero); }
 
 namespace {
 // Memory held back for the out-of-memory box: its display connection, font
@@ -94,9 +101,9 @@ std::atomic<long> critical_thread{0};
 
 [[noreturn]] void end_with_critical_box(int32_t code) {
     char title[32];
-    if (code >= 502 && code <= 518)
+    if (is_store_full(code))
         std::snprintf(title, sizeof title, "Critical Error #%d", code - 500);
-    else if (code == 257)
+    else if (code == error_code::allocation_failed)
         std::snprintf(title, sizeof title, "Critical Error #1");
     else
         std::snprintf(title, sizeof title, "Critical Error");
@@ -122,7 +129,7 @@ std::atomic<long> critical_thread{0};
 }
 
 // Memory for an allocation could not be had, on whichever thread.
-void on_allocation_failure() { end_with_critical_box(257); }
+void on_allocation_failure() { end_with_critical_box(error_code::allocation_failed); }
 }  // namespace
 
 void write_stderr(const char* text) {
@@ -142,7 +149,7 @@ void install_out_of_memory_handler() {
 int32_t raise_error(int32_t code) {
     if (is_critical(code)) end_with_critical_box(code);
     if (pending_error.load(relaxed) == 0) {
-        pending_error.store(code <= 0 ? 5 : code, relaxed);
+        pending_error.store(code <= 0 ? error_code::illegal_function_call : code, relaxed);
         event_pending.exchange(1, std::memory_order_release);
     }
     return pending_error.load(relaxed);
@@ -151,7 +158,7 @@ int32_t raise_error(int32_t code) {
 void report_error() {
     const int32_t code = pending_error.load(relaxed);
     if (code == 0) return;
-    const bool critical = code >= 300 && code <= 313;
+    const bool critical = code >= error_code::first_reported_critical && code <= error_code::last_reported_critical;
     const char* description = error_text(code);
     const unsigned line = static_cast<unsigned>(recorded_line);
     const char* tail = critical ? "" : "\nContinue?";

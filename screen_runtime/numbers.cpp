@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "errors.h"
 #include "numbers.h"
 #include "platform/platform.h"
 #include "screen_runtime.h"
@@ -127,7 +128,7 @@ double seconds_since_midnight(double accuracy, int32_t passed) {
     // NaN is refused with the non-positive accuracies: it would make the
     // time of day NaN.
     if (passed && !(accuracy > 0.0)) {
-        raise_error(5);
+        raise_error(error_code::illegal_function_call);
         return 0.0;
     }
     const uint32_t count = static_cast<uint32_t>(milliseconds_since_start()) -
@@ -181,7 +182,7 @@ int64_t round_to_int64(long double x) {
 // logarithm, so a delay loop of logarithms really takes its time.
 __attribute__((noinline)) double natural_log(double x) {
     if (!(x > 0.0)) {
-        raise_error(5);
+        raise_error(error_code::illegal_function_call);
         return 0.0;
     }
 #if defined(__x86_64__) || defined(__i386__)

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "errors.h"
 #include "platform/platform.h"
 #include "screen_runtime.h"
 
@@ -30,7 +31,7 @@ bool widening_allowed = true;
 
 bool error_pending() { return pending_error.load(std::memory_order_relaxed) != 0; }
 
-void fail() { raise_error(5); }
+void fail() { raise_error(error_code::illegal_function_call); }
 
 void free_pages() {
     ScreenImage* display = display_page.load();

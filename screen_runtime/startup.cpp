@@ -66,7 +66,7 @@ void main_loop_thread(void*) { run_main_loop(); }
 // A thread that cannot start found no memory for its stack: out of memory.
 platform::ThreadHandle start_thread(void (*body)(void*)) {
     const platform::ThreadHandle thread = platform::_beginthread(body, 0, nullptr);
-    if (thread == static_cast<platform::ThreadHandle>(-1)) raise_error(257);
+    if (thread == static_cast<platform::ThreadHandle>(-1)) raise_error(error_code::allocation_failed);
     return thread;
 }
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "errors.h"
 #include "screen_runtime.h"
 
 namespace {
@@ -48,13 +49,13 @@ void static_cells_init() {
 
 void* alloc_static_cell(int32_t size) {
     if (size < 0) {
-        raise_error(5);
+        raise_error(error_code::illegal_function_call);
         return nullptr;
     }
     const size_t rounded = (static_cast<size_t>(size) + 7) & ~static_cast<size_t>(7);
-    if (cells.count == 0 && !new_cell_block(first_block_size)) raise_error(504);
+    if (cells.count == 0 && !new_cell_block(first_block_size)) raise_error(error_code::static_cells_full);
     if (static_cast<size_t>(cells.end - cells.top) <= rounded) {
-        if (!new_cell_block(rounded + 2 * cells.block_size)) raise_error(504);
+        if (!new_cell_block(rounded + 2 * cells.block_size)) raise_error(error_code::static_cells_full);
     }
     void* cell = cells.top;
     cells.top += rounded;

@@ -22,9 +22,9 @@ uint32_t string_descriptors_in_use();
 // Kept across strings_init.
 void string_store_set_limit(uint32_t max_bytes);
 
-// Test seam: the lists that report `code` when they cannot grow (508 the
-// descriptor pool's, 510 the store strings', 511 the temporaries') may not
-// hold more than this many entries (0: no limit). Kept across strings_init.
+// Test seam: the lists that report `code` when they cannot grow
+// (error_code::string_pool_full, store_strings_full, temporaries_full) may
+// not hold more than this many entries (0: no limit). Kept across strings_init.
 void string_list_set_limit(int32_t code, uint32_t max_entries);
 
 // A permanent fixed-length string of `length` blanks. Assignments into it

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <new>
 
+#include "errors.h"
 #include "runtime.h"
 #include "screen_runtime.h"
 #include "string_store.h"
@@ -25,12 +26,6 @@ constexpr uint32_t kFirstStoreSize = 16 * 1024;
 constexpr uint64_t kLargestStore = 0x80000000u;  // offsets and lengths stay 32-bit
 constexpr uint32_t kDescriptorsPerChunk = 256;
 
-// Error codes of the lists and the store.
-constexpr int32_t kPoolFull = 508;
-constexpr int32_t kStoreListFull = 510;
-constexpr int32_t kTempListFull = 511;
-constexpr int32_t kStoreFull = 512;
-
 // Bytes a zero-length view points at, so that no caller sees a null pointer.
 uint8_t no_bytes[1] = {0};
 
@@ -39,11 +34,16 @@ uint8_t no_bytes[1] = {0};
     end_process();
 }
 
-// Entry limits of the lists by their error code, 508 to 511; 0: none.
+// Entry limits of the lists by their error code, string_pool_full to
+// temporaries_full; 0: none.
 uint32_t list_limits[4] = {};
 
+bool is_list_code(int32_t code) {
+    return code >= error_code::string_pool_full && code <= error_code::temporaries_full;
+}
+
 uint32_t list_limit(int32_t code) {
-    return code >= kPoolFull && code <= kTempListFull ? list_limits[code - kPoolFull] : 0;
+    return is_list_code(code) ? list_limits[code - error_code::string_pool_full] : 0;
 }
 
 // A growable array of pointers on malloc, so that failure is ours to report.
@@ -78,12 +78,13 @@ PointerList chunks;    // arrays of kDescriptorsPerChunk descriptors, never free
 PointerList returned;  // descriptors free for use; capacity covers them all
 
 [[gnu::noinline]] void add_chunk() {
-    chunks.reserve(chunks.count + 1, kPoolFull);
-    returned.reserve((chunks.count + 1) * kDescriptorsPerChunk, kPoolFull);
+    chunks.reserve(chunks.count + 1, error_code::string_pool_full);
+    returned.reserve((chunks.count + 1) * kDescriptorsPerChunk, error_code::string_pool_full);
     auto* chunk = static_cast<TextString*>(std::malloc(sizeof(TextString) * kDescriptorsPerChunk));
-    if (!chunk) out_of_memory(kPoolFull);
-    chunks.push(chunk, kPoolFull);
-    for (uint32_t i = kDescriptorsPerChunk; i-- > 0;) returned.push(new (&chunk[i]) TextString, kPoolFull);
+    if (!chunk) out_of_memory(error_code::string_pool_full);
+    chunks.push(chunk, error_code::string_pool_full);
+    for (uint32_t i = kDescriptorsPerChunk; i-- > 0;)
+        returned.push(new (&chunk[i]) TextString, error_code::string_pool_full);
 }
 
 TextString* take_descriptor() {
@@ -96,7 +97,7 @@ TextString* take_descriptor() {
 void give_back_descriptor(TextString* t) {
     *t = TextString{};
     t->length = -1;  // marks a descriptor that is back in the pool
-    returned.push(t, kPoolFull);
+    returned.push(t, error_code::string_pool_full);
 }
 
 // --- the store ----------------------------------------------------------------
@@ -149,7 +150,7 @@ void compact_into(uint8_t* target) {
         grown = static_cast<uint8_t*>(std::malloc(size));
     }
     if (!grown) {
-        if (needed > store_size) out_of_memory(kStoreFull);
+        if (needed > store_size) out_of_memory(error_code::string_store_full);
         compact_into(store);
         return;
     }
@@ -165,7 +166,7 @@ inline void ensure_room(uint64_t bytes) {
 
 // Gives `t` a fresh block of `bytes` at the store's end. `t` must hold none.
 void attach_block(TextString* t, uint32_t bytes) {
-    store_strings.reserve(store_strings.count + 1, kStoreListFull);
+    store_strings.reserve(store_strings.count + 1, error_code::store_strings_full);
     ensure_room(bytes);
     t->data = store + store_top;
     t->capacity = bytes;
@@ -209,7 +210,7 @@ void move_block(TextString* to, TextString* from) {
 PointerList temporaries;  // empty entries for consumed or freed temporaries
 
 void enter_temporary(TextString* t) {
-    temporaries.reserve(temporaries.count + 1, kTempListFull);
+    temporaries.reserve(temporaries.count + 1, error_code::temporaries_full);
     t->temporary = true;
     t->temp_index = static_cast<int32_t>(temporaries.count);
     temporaries.items[temporaries.count++] = t;
@@ -244,13 +245,13 @@ uint32_t string_store_moves() { return store_moves; }
 uint32_t string_descriptors_in_use() { return chunks.count * kDescriptorsPerChunk - returned.count; }
 void string_store_set_limit(uint32_t max_bytes) { store_limit = max_bytes; }
 void string_list_set_limit(int32_t code, uint32_t max_entries) {
-    if (code >= kPoolFull && code <= kTempListFull) list_limits[code - kPoolFull] = max_entries;
+    if (is_list_code(code)) list_limits[code - error_code::string_pool_full] = max_entries;
 }
 
 uint32_t temp_string_count() { return temporaries.count; }
 
 TextString* new_text_string(uint32_t length, bool temporary) {
-    if (length > INT32_MAX - kGap) out_of_memory(kStoreFull);
+    if (length > INT32_MAX - kGap) out_of_memory(error_code::string_store_full);
     TextString* t = take_descriptor();
     attach_block(t, length + kGap);
     t->length = static_cast<int32_t>(length);
@@ -323,7 +324,7 @@ TextString* concat_text(TextString* a, TextString* b) {
     if (b->length == 0) return a;
     if (a->length == 0) return b;
     uint64_t total = static_cast<uint64_t>(a->length) + static_cast<uint64_t>(b->length);
-    if (total > INT32_MAX - kGap) out_of_memory(kStoreFull);
+    if (total > INT32_MAX - kGap) out_of_memory(error_code::string_store_full);
     TextString* r = new_text_string(static_cast<uint32_t>(total), true);
     // Read the operands only now: making r may have moved their bytes.
     std::memcpy(r->data, a->data, static_cast<uint32_t>(a->length));
@@ -351,7 +352,7 @@ int32_t release_temp_strings(uint32_t mark, int32_t value) {
 
 TextString* char_from_code(int32_t code) {
     if (code < 0 || code > 255) {
-        raise_error(5);
+        raise_error(error_code::illegal_function_call);
         return new_text_string(0, true);
     }
     TextString* t = new_text_string(1, true);
