@@ -11,6 +11,7 @@
 #include <string>
 
 #include "errors.h"
+#include "pages.h"
 #include "runtime.h"
 #include "screen_runtime.h"
 
@@ -118,5 +119,5 @@ void receive_chain_data() {
         raise_error(error_code::path_not_found);
         return;
     }
-    if (mode != 0) set_screen_mode(mode, 0, 0, 0, 0, 1);
+    if (mode != 0) set_screen_mode(mode, 0, 0, 0, 0, screen_mode_given::mode);
 }

@@ -251,6 +251,15 @@ void fill_box(float x1, float y1, float x2, float y2, uint32_t colour) {
     for (int64_t y = ay; y <= by; ++y) std::memset(page->row(static_cast<int>(y)) + ax, value, span);
 }
 
+// Each operation's `passed` bits: which of its optional arguments are given.
+namespace line_given {
+constexpr int32_t first_point = 1;
+constexpr int32_t second_point_relative = 2;  // to the first point, once that is settled
+constexpr int32_t first_point_relative = 4;
+constexpr int32_t colour = 8;
+constexpr int32_t pattern = 16;
+}  // namespace line_given
+
 void draw_line(float x1, float y1, float x2, float y2, uint32_t colour, int32_t style, int32_t pattern,
                int32_t passed) {
     if (error_pending()) return;
@@ -260,8 +269,8 @@ void draw_line(float x1, float y1, float x2, float y2, uint32_t colour, int32_t 
         raise_error(error_code::illegal_function_call);
         return;
     }
-    if (passed & 1) {
-        if (passed & 4) {
+    if (passed & line_given::first_point) {
+        if (passed & line_given::first_point_relative) {
             x1 = add_single(x1, page->cursor_x);
             y1 = add_single(y1, page->cursor_y);
         }
@@ -271,14 +280,14 @@ void draw_line(float x1, float y1, float x2, float y2, uint32_t colour, int32_t 
         x1 = page->cursor_x;
         y1 = page->cursor_y;
     }
-    if (passed & 2) {
+    if (passed & line_given::second_point_relative) {
         x2 = add_single(x2, page->cursor_x);
         y2 = add_single(y2, page->cursor_y);
     }
     page->cursor_x = x2;
     page->cursor_y = y2;
-    if (!(passed & 8)) colour = page->foreground;
-    const uint32_t bits = (passed & 16) ? static_cast<uint32_t>(pattern) & 0xFFFF : 0xFFFF;
+    if (!(passed & line_given::colour)) colour = page->foreground;
+    const uint32_t bits = (passed & line_given::pattern) ? static_cast<uint32_t>(pattern) & 0xFFFF : 0xFFFF;
 
     if (style == 2) {
         fill_box(x1, y1, x2, y2, colour);
@@ -297,13 +306,27 @@ void draw_line(float x1, float y1, float x2, float y2, uint32_t colour, int32_t 
     line(*page, ax, by, ax, ay, colour, bits, phase);
 }
 
+namespace flood_given {
+constexpr int32_t relative = 1;  // x and y to the graphics cursor
+constexpr int32_t fill = 2;
+constexpr int32_t border = 4;
+constexpr int32_t background = 8;
+}  // namespace flood_given
+
+namespace pattern_given {
+constexpr int32_t relative = 1;  // x and y to the graphics cursor
+constexpr int32_t tile = 2;
+constexpr int32_t border = 4;
+constexpr int32_t background = 8;
+}  // namespace pattern_given
+
 namespace {
 
-// Both fills move the graphics cursor to their start (relative with bit 1),
+// Both fills move the graphics cursor to their start (relative when asked),
 // also when they paint nothing, and start from its pixel; false when the
 // page is not filled or the pixel lies outside the clip box.
-bool fill_start(ScreenImage* page, float x, float y, int32_t passed, Clip& clip, int64_t& sx, int64_t& sy) {
-    if (passed & 1) {
+bool fill_start(ScreenImage* page, float x, float y, bool relative, Clip& clip, int64_t& sx, int64_t& sy) {
+    if (relative) {
         x = add_single(x, page->cursor_x);
         y = add_single(y, page->cursor_y);
     }
@@ -323,17 +346,17 @@ void flood_fill(float x, float y, uint32_t fill, uint32_t border, uint32_t, int3
     if (error_pending()) return;
     ScreenImage* page = write_page;
     if (!page) return;
-    if (page->text_page || (passed & 8)) {
+    if (page->text_page || (passed & flood_given::background)) {
         raise_error(error_code::illegal_function_call);
         return;
     }
-    if (!(passed & 2)) fill = page->foreground;
-    if (!(passed & 4)) border = fill;
+    if (!(passed & flood_given::fill)) fill = page->foreground;
+    if (!(passed & flood_given::border)) border = fill;
     fill &= page->colour_mask;
     border &= page->colour_mask;
     Clip clip;
     int64_t sx, sy;
-    if (!fill_start(page, x, y, passed, clip, sx, sy)) return;
+    if (!fill_start(page, x, y, passed & flood_given::relative, clip, sx, sy)) return;
     const size_t start = static_cast<size_t>(sy) * page->width + static_cast<size_t>(sx);
     const uint8_t fill8 = static_cast<uint8_t>(fill), border8 = static_cast<uint8_t>(border);
     if (page->pixels[start] == border8) return;
@@ -355,9 +378,9 @@ void pattern_fill(float x, float y, TextString* tile, uint32_t border, TextStrin
     if (!page) return;
     const int planes = std::clamp<int>(page->bits_per_pixel, 1, 8);
     const int32_t tile_length = tile ? tile->length : 0;
-    const bool has_background_text = (passed & 8) != 0;
+    const bool has_background_text = (passed & pattern_given::background) != 0;
     const int32_t background_length = has_background_text && background ? background->length : 0;
-    if (page->text_page || !(passed & 2) || tile_length <= 0 || tile_length > 64 * planes ||
+    if (page->text_page || !(passed & pattern_given::tile) || tile_length <= 0 || tile_length > 64 * planes ||
         (has_background_text && (background_length <= 0 || background_length > 255))) {
         raise_error(error_code::illegal_function_call);
         return;
@@ -377,7 +400,7 @@ void pattern_fill(float x, float y, TextString* tile, uint32_t border, TextStrin
             colours[r * 8 + c] = colour;
         }
 
-    if (!(passed & 4)) border = page->foreground;
+    if (!(passed & pattern_given::border)) border = page->foreground;
     const uint8_t border8 = static_cast<uint8_t>(border & page->colour_mask);
     // -1: no background colour at all (a background byte other than 0 or 255).
     int background_colour = 0;
@@ -394,7 +417,7 @@ void pattern_fill(float x, float y, TextString* tile, uint32_t border, TextStrin
 
     Clip clip;
     int64_t sx, sy;
-    if (!fill_start(page, x, y, passed, clip, sx, sy)) return;
+    if (!fill_start(page, x, y, passed & pattern_given::relative, clip, sx, sy)) return;
     if (buffers.tile_row.size() < page->height) buffers.tile_row.resize(page->height);
     for (uint32_t row = 0; row < page->height; ++row) buffers.tile_row[row] = row % rows * 8;
     const size_t start = static_cast<size_t>(sy) * page->width + static_cast<size_t>(sx);
@@ -409,23 +432,31 @@ void pattern_fill(float x, float y, TextString* tile, uint32_t border, TextStrin
     clear_marks();
 }
 
+namespace circle_given {
+constexpr int32_t relative = 1;  // x and y to the graphics cursor
+constexpr int32_t colour = 2;
+constexpr int32_t start = 4;
+constexpr int32_t end = 8;
+constexpr int32_t aspect = 16;
+}  // namespace circle_given
+
 void draw_circle(double x, double y, double radius, int32_t colour, double, double, double, int32_t passed) {
     if (error_pending()) return;
     ScreenImage* page = write_page;
     if (!page) return;
     // Arcs and a chosen aspect are not supported: they are refused rather
     // than drawn as a full circle.
-    if (page->text_page || (passed & (4 | 8 | 16))) {
+    if (page->text_page || (passed & (circle_given::start | circle_given::end | circle_given::aspect))) {
         raise_error(error_code::illegal_function_call);
         return;
     }
-    if (passed & 1) {
+    if (passed & circle_given::relative) {
         x = static_cast<double>(static_cast<long double>(x) + page->cursor_x);
         y = static_cast<double>(static_cast<long double>(y) + page->cursor_y);
     }
     page->cursor_x = static_cast<float>(x);
     page->cursor_y = static_cast<float>(y);
-    const uint32_t ink = (passed & 2) ? static_cast<uint32_t>(colour) : page->foreground;
+    const uint32_t ink = (passed & circle_given::colour) ? static_cast<uint32_t>(colour) : page->foreground;
 
     const double rho = std::fabs(radius);
     // Beyond this the walk would take billions of steps of no use on a page.

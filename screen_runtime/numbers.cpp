@@ -127,7 +127,8 @@ double seconds_since_midnight(double accuracy, int32_t passed) {
     if (pending_error.load(std::memory_order_relaxed) != 0) return 0.0;
     // NaN is refused with the non-positive accuracies: it would make the
     // time of day NaN.
-    if (passed && !(accuracy > 0.0)) {
+    const bool accuracy_given = passed != 0;
+    if (accuracy_given && !(accuracy > 0.0)) {
         raise_error(error_code::illegal_function_call);
         return 0.0;
     }
@@ -136,14 +137,14 @@ double seconds_since_midnight(double accuracy, int32_t passed) {
                            static_cast<uint32_t>(base_day_ms.load(std::memory_order_relaxed));
     const uint32_t ms = count % 86400000u;
     const double s = ms / 1000.0;
-    const double factor = passed ? 1.0 / accuracy : 18.2;
+    const double factor = accuracy_given ? 1.0 / accuracy : 18.2;
     // Every step is a double: the product rounded before the whole number is
     // taken. With a 64-bit mantissa 2.5 s x 18.2 stays below 45.5 and reads
     // one tick low; as a double it is the tie 45.5, which goes to 46.
     const double product = s * factor;
     const double ticks = std::nearbyint(product);
     const double seconds = ticks / factor;
-    return passed ? seconds : static_cast<double>(static_cast<float>(seconds));
+    return accuracy_given ? seconds : static_cast<double>(static_cast<float>(seconds));
 }
 
 int64_t milliseconds_since_start() {
@@ -153,7 +154,8 @@ int64_t milliseconds_since_start() {
 
 float next_random(float argument, int32_t passed) {
     if (pending_error.load(std::memory_order_relaxed) != 0) return 0.0f;
-    const float a = passed ? argument : 1.0f;
+    const bool argument_given = passed != 0;
+    const float a = argument_given ? argument : 1.0f;
     if (a != 0.0f) {
         if (a < 0.0f) {
             uint32_t b;

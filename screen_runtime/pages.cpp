@@ -178,13 +178,15 @@ void set_screen_mode(int32_t mode, int32_t, int32_t active_page, int32_t visual_
                      int32_t passed) {
     if (error_pending()) return;
     ScreenImage* old = write_page;
-    if (!(passed & 1)) mode = old->mode;
+    if (!(passed & screen_mode_given::mode)) mode = old->mode;
     // Any call but one that gives mode 0 alone ends the start-up widening,
     // also one that is refused.
-    if (!(passed == 1 && mode == 0)) widening_allowed = false;
+    if (!(passed == screen_mode_given::mode && mode == 0)) widening_allowed = false;
     if (mode < 0 || (mode >= 3 && mode <= 6) || mode > 13) return fail();
     // One page per screen, and only the text screen and mode 12 are built.
-    if (((passed & 4) && active_page != 0) || ((passed & 8) && visual_page != 0)) return fail();
+    if (((passed & screen_mode_given::active_page) && active_page != 0) ||
+        ((passed & screen_mode_given::visual_page) && visual_page != 0))
+        return fail();
     if (mode != 0 && mode != 12) return fail();
     if (mode == old->mode) return;
 
@@ -197,16 +199,23 @@ void set_screen_mode(int32_t mode, int32_t, int32_t active_page, int32_t visual_
     display_lock.release();
 }
 
+// Each operation's `passed` bits: which of its optional arguments are given
+// (set_screen_mode's are in pages.h).
+namespace clear_given {
+constexpr int32_t method = 1;
+constexpr int32_t colour = 2;
+}  // namespace clear_given
+
 void clear_screen(int32_t method, uint32_t colour, int32_t passed) {
     if (error_pending()) return;
     ScreenImage* page = write_page;
     uint32_t fill = page->background;
-    if (passed & 2) {
+    if (passed & clear_given::colour) {
         if (page->bytes_per_pixel != 4 && colour > page->colour_mask) return fail();
         fill = colour;
     }
-    if ((passed & 1) && (method < 0 || method > 2)) return fail();
-    bool view_only = (passed & 1) && method == 2;
+    if ((passed & clear_given::method) && (method < 0 || method > 2)) return fail();
+    bool view_only = (passed & clear_given::method) && method == 2;
 
     page->cursor_row = page->view_top;
     page->cursor_column = 1;
@@ -232,13 +241,21 @@ void clear_screen(int32_t method, uint32_t colour, int32_t passed) {
     page->cursor_y = static_cast<float>((page->clip_y2 - page->clip_y1 + 1) / 2);
 }
 
+namespace locate_given {
+constexpr int32_t row = 1;
+constexpr int32_t column = 2;
+constexpr int32_t visibility = 4;
+constexpr int32_t first_line = 8;
+constexpr int32_t last_line = 16;
+}  // namespace locate_given
+
 void locate_cursor(int32_t row, int32_t column, int32_t visibility, int32_t first_line, int32_t last_line,
                    int32_t passed) {
     if (error_pending()) return;
     ScreenImage* page = write_page;
     int rows = page->text_rows(), columns = page->text_columns();
     bool widen = false;
-    if (passed & 1) {
+    if (passed & locate_given::row) {
         if (row < page->view_top) return fail();
         if (row > page->view_bottom && row != rows) {
             // Rows past the start-up screen's 25 reach an 80 x 50 screen.
@@ -247,10 +264,10 @@ void locate_cursor(int32_t row, int32_t column, int32_t visibility, int32_t firs
             widen = true;
         }
     }
-    if ((passed & 2) && (column < 1 || column > columns)) return fail();
-    if ((passed & 4) && (visibility < 0 || visibility > 1)) return fail();
-    if ((passed & 8) && (first_line < 0 || first_line > 31)) return fail();
-    if ((passed & 16) && (last_line < 0 || last_line > 31)) return fail();
+    if ((passed & locate_given::column) && (column < 1 || column > columns)) return fail();
+    if ((passed & locate_given::visibility) && (visibility < 0 || visibility > 1)) return fail();
+    if ((passed & locate_given::first_line) && (first_line < 0 || first_line > 31)) return fail();
+    if ((passed & locate_given::last_line) && (last_line < 0 || last_line > 31)) return fail();
 
     if (widen) {
         widening_allowed = false;
@@ -265,11 +282,11 @@ void locate_cursor(int32_t row, int32_t column, int32_t visibility, int32_t firs
         blank_cells(page, 26, 50);
         display_lock.release();
     }
-    if (passed & 1) page->cursor_row = static_cast<int16_t>(row);
-    if (passed & 2) page->cursor_column = static_cast<int16_t>(column);
-    if (passed & 4) page->cursor_visible = visibility != 0;
-    if (passed & 8) page->cursor_first_line = static_cast<uint8_t>(first_line);
-    if (passed & 16) page->cursor_last_line = static_cast<uint8_t>(last_line);
+    if (passed & locate_given::row) page->cursor_row = static_cast<int16_t>(row);
+    if (passed & locate_given::column) page->cursor_column = static_cast<int16_t>(column);
+    if (passed & locate_given::visibility) page->cursor_visible = visibility != 0;
+    if (passed & locate_given::first_line) page->cursor_first_line = static_cast<uint8_t>(first_line);
+    if (passed & locate_given::last_line) page->cursor_last_line = static_cast<uint8_t>(last_line);
     page->wrap_held = false;
 }
 
@@ -277,7 +294,8 @@ void set_text_viewport(int32_t top, int32_t bottom, int32_t passed) {
     if (error_pending()) return;
     ScreenImage* page = write_page;
     int rows = page->text_rows();
-    if (passed) {
+    const bool rows_given = passed != 0;
+    if (rows_given) {
         if (top < 1 || top > rows || bottom < top || bottom > rows) return fail();
     } else {
         top = 1;

@@ -123,6 +123,13 @@ extern std::atomic<bool> automatic_display;
 // Set by set_screen_mode: the next frame is built whole.
 extern std::atomic<bool> full_frame_requested;
 
+// set_screen_mode's `passed`: which of its arguments are given.
+namespace screen_mode_given {
+constexpr int32_t mode = 1;
+constexpr int32_t active_page = 4;
+constexpr int32_t visual_page = 8;
+}  // namespace screen_mode_given
+
 // Makes the start-up text screen (80 x 25) the only page, all three roles.
 void pages_init();
 

@@ -97,6 +97,10 @@ int32_t set_window_title(TextString* text) {
     return 0;
 }
 
+namespace fullscreen_given {
+constexpr int32_t smooth = 1;
+}  // namespace fullscreen_given
+
 void set_fullscreen_mode(int32_t option, int32_t passed) {
     FullscreenMode mode;
     switch (option) {
@@ -106,6 +110,6 @@ void set_fullscreen_mode(int32_t option, int32_t passed) {
         case 3: mode.mode = 2; break;
         default: return;
     }
-    mode.smooth = (passed & 1) != 0;
+    mode.smooth = (passed & fullscreen_given::smooth) != 0;
     request_fullscreen_mode(mode);
 }
