@@ -20,8 +20,6 @@ inline void check(int32_t line) {
 // A loop head only makes the event check.
 inline void loop_head(int32_t line) { check(line); }
 
-inline bool error_pending() { return pending_error.load(std::memory_order_relaxed) != 0; }
-
 // Statements that made temporaries release them down to the routine's mark.
 struct Temporaries {
     uint32_t mark;

@@ -15,8 +15,6 @@ namespace {
 constexpr double kPi = 3.141592653589793;  // the double nearest to pi
 constexpr int64_t kFar = int64_t{1} << 40;  // beyond any page, small enough for exact products
 
-bool error_pending() { return pending_error.load(std::memory_order_relaxed) != 0; }
-
 // Nearest integer, ties to even, saturated far outside any page (NaN too).
 int64_t to_pixel(double v) {
     double r = std::nearbyint(v);

@@ -148,7 +148,7 @@ void install_out_of_memory_handler() {
 
 int32_t raise_error(int32_t code) {
     if (is_critical(code)) end_with_critical_box(code);
-    if (pending_error.load(relaxed) == 0) {
+    if (!error_pending()) {
         pending_error.store(code <= 0 ? error_code::illegal_function_call : code, relaxed);
         event_pending.exchange(1, std::memory_order_release);
     }
@@ -190,7 +190,7 @@ void check_statement_events(int32_t line, int32_t, const char*) {
         if (stop_program.load(relaxed)) halt_program_thread();
         platform::Sleep(10);
     }
-    if (pending_error.load(relaxed) != 0) {
+    if (error_pending()) {
         recorded_line = line;
         report_error();
     }

@@ -198,7 +198,7 @@ void handle_character_key(uint8_t character, int modifiers) { act(translate_char
 void handle_key(Key key, int modifiers) { act(translate_named(key, modifiers)); }
 
 TextString* poll_key() {
-    if (pending_error.load(std::memory_order_relaxed) != 0) return new_text_string(0, true);
+    if (error_pending()) return new_text_string(0, true);
     platform::Sleep(0);
     uint32_t head = key_queue.head.load(std::memory_order_relaxed);
     // Acquire: the producer's writes to the slot are visible.

@@ -124,7 +124,7 @@ TextString* number_to_text_double(double value) {
 }
 
 double seconds_since_midnight(double accuracy, int32_t passed) {
-    if (pending_error.load(std::memory_order_relaxed) != 0) return 0.0;
+    if (error_pending()) return 0.0;
     // NaN is refused with the non-positive accuracies: it would make the
     // time of day NaN.
     const bool accuracy_given = passed != 0;
@@ -153,7 +153,7 @@ int64_t milliseconds_since_start() {
 }
 
 float next_random(float argument, int32_t passed) {
-    if (pending_error.load(std::memory_order_relaxed) != 0) return 0.0f;
+    if (error_pending()) return 0.0f;
     const bool argument_given = passed != 0;
     const float a = argument_given ? argument : 1.0f;
     if (a != 0.0f) {

@@ -29,8 +29,6 @@ constexpr int font_width = 8;
 // program first changes the screen mode.
 bool widening_allowed = true;
 
-bool error_pending() { return pending_error.load(std::memory_order_relaxed) != 0; }
-
 void fail() { raise_error(error_code::illegal_function_call); }
 
 void free_pages() {

@@ -102,3 +102,6 @@ TextString* poll_key();
 void benchmark_main(int32_t unused);
 
 }  // extern "C"
+
+// An error waits for its report: the operations that say so do nothing meanwhile.
+inline bool error_pending() { return pending_error.load(std::memory_order_relaxed) != 0; }

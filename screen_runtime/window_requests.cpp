@@ -84,7 +84,7 @@ void step_fullscreen_mode() {
 }
 
 int32_t set_window_title(TextString* text) {
-    if (pending_error.load(std::memory_order_relaxed) != 0) return 0;
+    if (error_pending()) return 0;
     std::string copy;
     if (text && text->data && text->length > 0)
         copy.assign(reinterpret_cast<const char*>(text->data), static_cast<size_t>(text->length));
