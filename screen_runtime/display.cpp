@@ -21,29 +21,22 @@
 #include "runtime.h"
 #include "window_keys.h"
 #include "window_requests.h"
+#include "window_sizing.h"
 #include "x11_keys.h"
 
 namespace {
 constexpr int timer_interval_ms = 16;
-// Passes of the display timer after which a resize that never reported
-// counts as done (a window manager may leave the size as it was).
-constexpr int resize_patience_passes = 30;
 // Passes that draw the page again after the window has been shown.
 constexpr int redraw_after_shown_passes = 30;
 
 int window_id = 0;
 bool window_gone = false;   // window thread only: no GLUT call on the window after this
-bool size_reported = false;  // the window has reported its first size
-int resize_pending_passes = 0;  // > 0 while a resize we asked for has not reported
-bool reshape_to_frame = false;  // back to windowed: reshape on a later pass
-int window_width = 640, window_height = 400;
+WindowSizing sizing;
 
 GLuint texture = 0;
-int texture_width = 0, texture_height = 0;
-int frame_width = 640, frame_height = 400;
+int texture_width = 0, texture_height = 0;  // the frame's size once one is uploaded
 bool texture_filled = false;
 
-FullscreenMode shown_mode;
 int redraw_passes = 0;  // > 0 while a window just shown is drawn at every pass
 
 // Another program may destroy the window (XDestroyWindow) at any moment,
@@ -153,12 +146,12 @@ void upload(const FrameSlot& frame) {
         glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, frame.width, frame.height, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
                         frame.pixels.data());
     }
-    frame_width = frame.width;
-    frame_height = frame.height;
     texture_filled = true;
 }
 
 void draw() {
+    const int window_width = sizing.window().width, window_height = sizing.window().height;
+    const FullscreenMode shown_mode = sizing.shown_mode();
     glViewport(0, 0, window_width, window_height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -172,8 +165,8 @@ void draw() {
     double x0 = 0, y0 = 0, x1 = window_width, y1 = window_height;
     if (shown_mode.mode == 2) {
         // Square pixels: one scale for both axes, the rest black.
-        double scale = std::min(double(window_width) / frame_width, double(window_height) / frame_height);
-        double w = frame_width * scale, h = frame_height * scale;
+        double scale = std::min(double(window_width) / texture_width, double(window_height) / texture_height);
+        double w = texture_width * scale, h = texture_height * scale;
         x0 = (window_width - w) / 2;
         y0 = (window_height - h) / 2;
         x1 = x0 + w;
@@ -209,30 +202,13 @@ void apply_title() {
     if (take_window_title(title)) glutSetWindowTitle(title.c_str());
 }
 
-// Full screen needs the window's first size; one request at a time.
-void apply_fullscreen_request() {
-    if (resize_pending_passes > 0 && --resize_pending_passes > 0) return;
-    if (!size_reported) return;
-    if (reshape_to_frame) {
-        reshape_to_frame = false;
-        glutReshapeWindow(frame_width, frame_height);
-        resize_pending_passes = resize_patience_passes;
-        return;
-    }
-    FullscreenMode wanted;
-    if (!take_fullscreen_request(wanted)) return;
-    FullscreenMode was = fullscreen_mode_in_force();
-    if (was.mode == 0 && wanted.mode != 0) {
-        glutFullScreen();
-        resize_pending_passes = resize_patience_passes;
-    } else if (was.mode != 0 && wanted.mode == 0) {
-        glutLeaveFullScreen();
-        reshape_to_frame = true;
-        resize_pending_passes = resize_patience_passes;
-    }
-    set_fullscreen_mode_in_force(wanted);
-    shown_mode = wanted;
-    glutPostRedisplay();
+// The window library does what the sizing asks, in the order it asks.
+void carry_out(const WindowAsks& asks) {
+    if (asks.enter_full_screen) glutFullScreen();
+    if (asks.leave_full_screen) glutLeaveFullScreen();
+    if (asks.now_in_force) set_fullscreen_mode_in_force(*asks.now_in_force);
+    if (asks.redraw) glutPostRedisplay();
+    if (asks.reshape) glutReshapeWindow(asks.reshape->width, asks.reshape->height);
 }
 
 void on_close();
@@ -252,16 +228,11 @@ void on_timer(int) {
         --redraw_passes;
         glutPostRedisplay();
     }
-    apply_fullscreen_request();
-    // Windowed, the window follows the frame's size (640 x 400 text, 640 x 480 graphics).
-    if (shown_mode.mode == 0 && size_reported && resize_pending_passes == 0 && !reshape_to_frame &&
-        texture_filled && (window_width != frame_width || window_height != frame_height)) {
-        glutReshapeWindow(frame_width, frame_height);
-        resize_pending_passes = resize_patience_passes;
-    }
+    carry_out(sizing.timer_pass(take_fullscreen_request));
     // Drawn again only for a new frame; exposes and resizes come through GLUT.
     if (const FrameSlot* frame = take_newest_frame()) {
         upload(*frame);
+        sizing.frame_shown(frame->width, frame->height);
         glutPostRedisplay();
     }
     glutTimerFunc(timer_interval_ms, on_timer, 0);
@@ -269,11 +240,7 @@ void on_timer(int) {
 
 void on_reshape(int width, int height) {
     if (window_gone) return;
-    window_width = width > 0 ? width : 1;
-    window_height = height > 0 ? height : 1;
-    size_reported = true;
-    resize_pending_passes = 0;
-    glutPostRedisplay();
+    carry_out(sizing.size_reported(width, height));
 }
 
 // The side channel's keys go first, so Pause then a key keeps its order.
