@@ -12,14 +12,14 @@
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;  // the double nearest to pi
-constexpr int64_t kFar = int64_t{1} << 40;  // beyond any page, small enough for exact products
+constexpr double pi = 3.141592653589793;  // the double nearest to pi
+constexpr int64_t far_coordinate = int64_t{1} << 40;  // beyond any page, small enough for exact products
 
 // Nearest integer, ties to even, saturated far outside any page (NaN too).
 int64_t to_pixel(double v) {
     double r = std::nearbyint(v);
-    if (!(r > -static_cast<double>(kFar))) return -kFar;
-    if (r > static_cast<double>(kFar)) return kFar;
+    if (!(r > -static_cast<double>(far_coordinate))) return -far_coordinate;
+    if (r > static_cast<double>(far_coordinate)) return far_coordinate;
     return static_cast<int64_t>(r);
 }
 
@@ -174,9 +174,9 @@ void spread_flood(ScreenImage& page, const Clip& clip, uint64_t start, uint8_t f
 }
 
 // Directions a pixel carries, by the step that reached it.
-constexpr uint64_t kLeft = 1, kRight = 2, kUp = 4, kDown = 8;
-constexpr uint64_t kAfterLeft = kLeft | kUp | kDown, kAfterRight = kRight | kUp | kDown;
-constexpr uint64_t kAfterUp = kLeft | kRight | kUp, kAfterDown = kLeft | kRight | kDown;
+constexpr uint64_t dir_left = 1, dir_right = 2, dir_up = 4, dir_down = 8;
+constexpr uint64_t after_left = dir_left | dir_up | dir_down, after_right = dir_right | dir_up | dir_down;
+constexpr uint64_t after_up = dir_left | dir_right | dir_up, after_down = dir_left | dir_right | dir_down;
 
 void spread_pattern(ScreenImage& page, const Clip& clip, uint64_t start, const uint8_t* tile,
                     uint8_t border, int background) {
@@ -187,7 +187,7 @@ void spread_pattern(ScreenImage& page, const Clip& clip, uint64_t start, const u
     const uint32_t cx1 = static_cast<uint32_t>(clip.x1), cx2 = static_cast<uint32_t>(clip.x2);
     const uint32_t cy1 = static_cast<uint32_t>(clip.y1), cy2 = static_cast<uint32_t>(clip.y2);
     if (buffers.current.empty()) buffers.current.resize(4);
-    buffers.current[0] = start | (kLeft | kRight | kUp | kDown) << 32;
+    buffers.current[0] = start | (dir_left | dir_right | dir_up | dir_down) << 32;
     size_t count = 1;
     while (count != 0) {
         uint64_t* out = next_room(count);
@@ -210,10 +210,10 @@ void spread_pattern(ScreenImage& page, const Clip& clip, uint64_t start, const u
                 pixels[n] = colour;
                 *out++ = np | carries << 32;
             };
-            if ((directions & kLeft) && x > cx1) visit(index - 1, x - 1, y, true, p - 1, kAfterLeft);
-            if ((directions & kRight) && x < cx2) visit(index + 1, x + 1, y, true, p + 1, kAfterRight);
-            if ((directions & kUp) && y > cy1) visit(index - width, x, y - 1, false, p - 0x10000, kAfterUp);
-            if ((directions & kDown) && y < cy2) visit(index + width, x, y + 1, false, p + 0x10000, kAfterDown);
+            if ((directions & dir_left) && x > cx1) visit(index - 1, x - 1, y, true, p - 1, after_left);
+            if ((directions & dir_right) && x < cx2) visit(index + 1, x + 1, y, true, p + 1, after_right);
+            if ((directions & dir_up) && y > cy1) visit(index - width, x, y - 1, false, p - 0x10000, after_up);
+            if ((directions & dir_down) && y < cy2) visit(index + width, x, y + 1, false, p + 0x10000, after_down);
         }
         count = static_cast<size_t>(out - first);
         finish_generation(count);
@@ -468,11 +468,11 @@ void draw_circle(double x, double y, double radius, int32_t colour, double, doub
     };
     const int64_t cx = away(lx), cy = away(ly);
 
-    const double t = static_cast<double>(static_cast<long double>(2 * kPi) * lr);
+    const double t = static_cast<double>(static_cast<long double>(2 * pi) * lr);
     const int64_t n = static_cast<int64_t>(std::trunc(static_cast<long double>(t) / 4 + 0.5L));
     double s = 0, c = 1;
     if (n > 0) {
-        const double d = static_cast<double>(static_cast<long double>(kPi / 2) / n);
+        const double d = static_cast<double>(static_cast<long double>(pi / 2) / n);
         s = std::sin(d);
         c = std::cos(d);
     }
@@ -486,12 +486,12 @@ void draw_circle(double x, double y, double radius, int32_t colour, double, doub
     // The walk runs in batches: first the points of a batch, then their
     // plots. Interleaved, each pixel store waits on the extended arithmetic
     // and the loop runs several times slower.
-    constexpr int64_t kBatch = 256;
-    int64_t batch_a[kBatch], batch_b[kBatch];
+    constexpr int64_t batch_size = 256;
+    int64_t batch_a[batch_size], batch_b[batch_size];
     double u = 1, v = 0;
     int64_t last_a = 0, last_b = 0, prev_a = 0, prev_b = 0;
-    for (int64_t first = 0; first <= n; first += kBatch) {
-        const int64_t size = std::min(kBatch, n - first + 1);
+    for (int64_t first = 0; first <= n; first += batch_size) {
+        const int64_t size = std::min(batch_size, n - first + 1);
         for (int64_t i = 0; i < size; ++i) {
             // The conversion truncates toward zero; |u|, |v| <= ~1 keep it in range.
             batch_a[i] = static_cast<int64_t>(static_cast<long double>(u) * lr + 0.5L);

@@ -84,16 +84,16 @@ int text_cell_height(const PageCopy& page) { return std::clamp(page.font_height,
 
 FrameSlot* claim_slot() {
     for (auto& slot : slots) {
-        int expected = FRAME_FREE;
-        if (slot.state.compare_exchange_strong(expected, FRAME_WRITING)) return &slot;
+        FrameState expected = FrameState::free;
+        if (slot.state.compare_exchange_strong(expected, FrameState::writing)) return &slot;
     }
     // No slot free: overwrite the oldest frame the window has not taken.
     FrameSlot* oldest = nullptr;
     for (auto& slot : slots)
-        if (slot.state.load() == FRAME_READY && (!oldest || slot.sequence < oldest->sequence)) oldest = &slot;
+        if (slot.state.load() == FrameState::ready && (!oldest || slot.sequence < oldest->sequence)) oldest = &slot;
     if (oldest) {
-        int expected = FRAME_READY;
-        if (oldest->state.compare_exchange_strong(expected, FRAME_WRITING)) return oldest;
+        FrameState expected = FrameState::ready;
+        if (oldest->state.compare_exchange_strong(expected, FrameState::writing)) return oldest;
     }
     return nullptr;
 }
@@ -152,7 +152,7 @@ void render_page(const PageCopy& page, uint32_t* out) {
 
 void frame_builder_init() {
     for (auto& slot : slots) {
-        slot.state.store(FRAME_FREE);
+        slot.state.store(FrameState::free);
         slot.sequence.store(0);
     }
     shown = PageCopy{};
@@ -184,26 +184,26 @@ bool frame_builder_pass() {
     render_page(taken, slot->pixels.data());
     std::swap(shown, taken);
     slot->sequence.store(last_sequence.fetch_add(1) + 1);
-    slot->state.store(FRAME_READY);
+    slot->state.store(FrameState::ready);
     return true;
 }
 
 const FrameSlot* take_newest_frame() {
     FrameSlot* newest = nullptr;
     for (auto& slot : slots)
-        if (slot.state.load() == FRAME_READY && (!newest || slot.sequence > newest->sequence)) newest = &slot;
+        if (slot.state.load() == FrameState::ready && (!newest || slot.sequence > newest->sequence)) newest = &slot;
     if (!newest) return nullptr;
-    int expected = FRAME_READY;
-    if (!newest->state.compare_exchange_strong(expected, FRAME_ON_SCREEN)) return nullptr;
+    FrameState expected = FrameState::ready;
+    if (!newest->state.compare_exchange_strong(expected, FrameState::on_screen)) return nullptr;
     for (auto& slot : slots) {
         if (&slot == newest) continue;
-        int on_screen = FRAME_ON_SCREEN;
-        slot.state.compare_exchange_strong(on_screen, FRAME_FREE);
+        FrameState on_screen = FrameState::on_screen;
+        slot.state.compare_exchange_strong(on_screen, FrameState::free);
         // An older ready frame is never shown now. Hold the slot before the
         // last look at its sequence: the builder may have just rewritten it.
-        int ready = FRAME_READY;
-        if (slot.sequence < newest->sequence && slot.state.compare_exchange_strong(ready, FRAME_WRITING))
-            slot.state.store(slot.sequence < newest->sequence ? FRAME_FREE : FRAME_READY);
+        FrameState ready = FrameState::ready;
+        if (slot.sequence < newest->sequence && slot.state.compare_exchange_strong(ready, FrameState::writing))
+            slot.state.store(slot.sequence < newest->sequence ? FrameState::free : FrameState::ready);
     }
     return newest;
 }

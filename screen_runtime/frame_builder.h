@@ -8,10 +8,10 @@
 
 #include "pages.h"
 
-enum FrameState : int { FRAME_FREE = 0, FRAME_WRITING = 1, FRAME_READY = 2, FRAME_ON_SCREEN = 3 };
+enum class FrameState : int { free = 0, writing = 1, ready = 2, on_screen = 3 };
 
 struct FrameSlot {
-    std::atomic<int> state{FRAME_FREE};
+    std::atomic<FrameState> state{FrameState::free};
     std::atomic<uint64_t> sequence{0};  // read by both threads
     int width = 0;
     int height = 0;

@@ -80,8 +80,8 @@ bool is_letter(uint8_t c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= '
 // codes under Ctrl. Where the two meet (Ctrl+H or Ctrl+Backspace), the
 // letter wins.
 Press translate_character(uint8_t c, int modifiers) {
-    const bool ctrl = modifiers & KEY_CTRL;
-    const bool alt = modifiers & KEY_ALT;
+    const bool ctrl = modifiers & modifier_ctrl;
+    const bool alt = modifiers & modifier_alt;
     const uint8_t scan = c < 128 ? scan_of[c] : 0;
     if (alt && c == 13) return only(Action::fullscreen);
     if (alt) {
@@ -138,7 +138,7 @@ constexpr NamedKey named_keys[] = {
 };
 
 Press translate_named(Key key, int modifiers) {
-    const bool ctrl = modifiers & KEY_CTRL;
+    const bool ctrl = modifiers & modifier_ctrl;
     switch (key) {
         case Key::shift: case Key::ctrl: case Key::alt: case Key::super:
         case Key::caps_lock:
@@ -147,15 +147,15 @@ Press translate_named(Key key, int modifiers) {
         case Key::scroll_lock: return only(ctrl ? Action::close : Action::ignore);
         case Key::pause: return only(ctrl ? Action::close : Action::pause);
         case Key::break_key: return only(Action::close);
-        case Key::back_tab: return (modifiers & (KEY_CTRL | KEY_ALT)) ? Press{} : extended(15);
+        case Key::back_tab: return (modifiers & (modifier_ctrl | modifier_alt)) ? Press{} : extended(15);
         default: break;
     }
-    if (key == Key::f4 && (modifiers & KEY_ALT)) return only(Action::close);
+    if (key == Key::f4 && (modifiers & modifier_alt)) return only(Action::close);
     for (const NamedKey& k : named_keys) {
         if (k.key != key) continue;
-        uint8_t scan = (modifiers & KEY_ALT)     ? k.alt
-                       : (modifiers & KEY_CTRL)  ? k.ctrl
-                       : (modifiers & KEY_SHIFT) ? k.shift
+        uint8_t scan = (modifiers & modifier_alt)     ? k.alt
+                       : (modifiers & modifier_ctrl)  ? k.ctrl
+                       : (modifiers & modifier_shift) ? k.shift
                                                  : k.plain;
         return scan ? extended(scan) : Press{};
     }

@@ -29,9 +29,9 @@ bool key_queue_push(uint8_t character, uint8_t scan);
 // are freeglut's own bits, so the display side hands glutGetModifiers() over
 // as it is and checks the match where it includes freeglut; the X path
 // translates its event state into them.
-constexpr int KEY_SHIFT = 1;
-constexpr int KEY_CTRL = 2;
-constexpr int KEY_ALT = 4;
+constexpr int modifier_shift = 1;
+constexpr int modifier_ctrl = 2;
+constexpr int modifier_alt = 4;
 
 // The keys the runtime knows by name: those that type no character.
 enum class Key {

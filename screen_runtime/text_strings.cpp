@@ -21,10 +21,10 @@ TextString* empty_text = nullptr;
 
 namespace {
 
-constexpr uint32_t kGap = 32;
-constexpr uint32_t kFirstStoreSize = 16 * 1024;
-constexpr uint64_t kLargestStore = 0x80000000u;  // offsets and lengths stay 32-bit
-constexpr uint32_t kDescriptorsPerChunk = 256;
+constexpr uint32_t spare_bytes = 32;
+constexpr uint32_t first_store_size = 16 * 1024;
+constexpr uint64_t largest_store = 0x80000000u;  // offsets and lengths stay 32-bit
+constexpr uint32_t descriptors_per_chunk = 256;
 
 // Bytes a zero-length view points at, so that no caller sees a null pointer.
 uint8_t no_bytes[1] = {0};
@@ -74,16 +74,16 @@ struct PointerList {
 
 // --- descriptor pool ---------------------------------------------------------
 
-PointerList chunks;    // arrays of kDescriptorsPerChunk descriptors, never freed
+PointerList chunks;    // arrays of descriptors_per_chunk descriptors, never freed
 PointerList returned;  // descriptors free for use; capacity covers them all
 
 [[gnu::noinline]] void add_chunk() {
     chunks.reserve(chunks.count + 1, error_code::string_pool_full);
-    returned.reserve((chunks.count + 1) * kDescriptorsPerChunk, error_code::string_pool_full);
-    auto* chunk = static_cast<TextString*>(std::malloc(sizeof(TextString) * kDescriptorsPerChunk));
+    returned.reserve((chunks.count + 1) * descriptors_per_chunk, error_code::string_pool_full);
+    auto* chunk = static_cast<TextString*>(std::malloc(sizeof(TextString) * descriptors_per_chunk));
     if (!chunk) out_of_memory(error_code::string_pool_full);
     chunks.push(chunk, error_code::string_pool_full);
-    for (uint32_t i = kDescriptorsPerChunk; i-- > 0;)
+    for (uint32_t i = descriptors_per_chunk; i-- > 0;)
         returned.push(new (&chunk[i]) TextString, error_code::string_pool_full);
 }
 
@@ -120,7 +120,7 @@ void compact_into(uint8_t* target) {
     for (uint32_t i = 0; i < store_strings.count; ++i) {
         TextString* s = store_entry(i);
         if (!s) continue;
-        uint32_t keep = std::min<uint32_t>(s->capacity, static_cast<uint32_t>(s->length) + kGap);
+        uint32_t keep = std::min<uint32_t>(s->capacity, static_cast<uint32_t>(s->length) + spare_bytes);
         if (target + at != s->data) std::memmove(target + at, s->data, keep);
         s->data = target + at;
         s->capacity = keep;
@@ -140,8 +140,8 @@ void compact_into(uint8_t* target) {
         compact_into(store);
         return;
     }
-    uint64_t ceiling = store_limit ? std::min<uint64_t>(store_limit, kLargestStore) : kLargestStore;
-    uint64_t size = std::max<uint64_t>(store_size, kFirstStoreSize);
+    uint64_t ceiling = store_limit ? std::min<uint64_t>(store_limit, largest_store) : largest_store;
+    uint64_t size = std::max<uint64_t>(store_size, first_store_size);
     while (size < needed * 2 && size < ceiling) size *= 2;
     size = std::min(size, ceiling);
     uint8_t* grown = size >= needed && size > store_size ? static_cast<uint8_t*>(std::malloc(size)) : nullptr;
@@ -222,7 +222,7 @@ void strings_init() {
     returned.count = 0;
     for (uint32_t c = chunks.count; c-- > 0;) {
         auto* chunk = static_cast<TextString*>(chunks.items[c]);
-        for (uint32_t i = kDescriptorsPerChunk; i-- > 0;) {
+        for (uint32_t i = descriptors_per_chunk; i-- > 0;) {
             chunk[i] = TextString{};
             returned.items[returned.count++] = &chunk[i];
         }
@@ -242,7 +242,7 @@ uint32_t string_store_used() { return store_top; }
 uint32_t string_store_live() { return store_live; }
 uint32_t string_store_capacity() { return store_size; }
 uint32_t string_store_moves() { return store_moves; }
-uint32_t string_descriptors_in_use() { return chunks.count * kDescriptorsPerChunk - returned.count; }
+uint32_t string_descriptors_in_use() { return chunks.count * descriptors_per_chunk - returned.count; }
 void string_store_set_limit(uint32_t max_bytes) { store_limit = max_bytes; }
 void string_list_set_limit(int32_t code, uint32_t max_entries) {
     if (is_list_code(code)) list_limits[code - error_code::string_pool_full] = max_entries;
@@ -251,9 +251,9 @@ void string_list_set_limit(int32_t code, uint32_t max_entries) {
 uint32_t temp_string_count() { return temporaries.count; }
 
 TextString* new_text_string(uint32_t length, bool temporary) {
-    if (length > INT32_MAX - kGap) out_of_memory(error_code::string_store_full);
+    if (length > INT32_MAX - spare_bytes) out_of_memory(error_code::string_store_full);
     TextString* t = take_descriptor();
-    attach_block(t, length + kGap);
+    attach_block(t, length + spare_bytes);
     t->length = static_cast<int32_t>(length);
     if (temporary) enter_temporary(t);
     return t;
@@ -308,7 +308,7 @@ TextString* assign_text(TextString* d, TextString* s) {
         } else {
             // New block first: the source's bytes stay valid until copied.
             TextString fresh;
-            attach_block(&fresh, n + kGap);
+            attach_block(&fresh, n + spare_bytes);
             if (n) std::memcpy(fresh.data, s->data, n);
             if (d->store_index >= 0) detach_block(d);
             d->read_only = false;
@@ -324,7 +324,7 @@ TextString* concat_text(TextString* a, TextString* b) {
     if (b->length == 0) return a;
     if (a->length == 0) return b;
     uint64_t total = static_cast<uint64_t>(a->length) + static_cast<uint64_t>(b->length);
-    if (total > INT32_MAX - kGap) out_of_memory(error_code::string_store_full);
+    if (total > INT32_MAX - spare_bytes) out_of_memory(error_code::string_store_full);
     TextString* r = new_text_string(static_cast<uint32_t>(total), true);
     // Read the operands only now: making r may have moved their bytes.
     std::memcpy(r->data, a->data, static_cast<uint32_t>(a->length));

@@ -5,7 +5,7 @@
 #include <X11/keysym.h>
 
 // The display side passes glutGetModifiers() as it is.
-static_assert(KEY_SHIFT == GLUT_ACTIVE_SHIFT && KEY_CTRL == GLUT_ACTIVE_CTRL && KEY_ALT == GLUT_ACTIVE_ALT);
+static_assert(modifier_shift == GLUT_ACTIVE_SHIFT && modifier_ctrl == GLUT_ACTIVE_CTRL && modifier_alt == GLUT_ACTIVE_ALT);
 
 std::optional<Key> key_of_glut_special(int glut_key) {
     switch (glut_key) {
@@ -49,15 +49,15 @@ std::optional<Key> key_of_x11_keysym(unsigned long keysym, int modifiers) {
         case XK_Num_Lock: return Key::num_lock;
         case XK_Caps_Lock: return Key::caps_lock;
         case XK_ISO_Left_Tab: return Key::back_tab;
-        case XK_Tab: if (modifiers & KEY_SHIFT) return Key::back_tab; break;
+        case XK_Tab: if (modifiers & modifier_shift) return Key::back_tab; break;
     }
     return std::nullopt;
 }
 
 int modifiers_of_x11_state(unsigned state) {
     int modifiers = 0;
-    if (state & ShiftMask) modifiers |= KEY_SHIFT;
-    if (state & ControlMask) modifiers |= KEY_CTRL;
-    if (state & Mod1Mask) modifiers |= KEY_ALT;
+    if (state & ShiftMask) modifiers |= modifier_shift;
+    if (state & ControlMask) modifiers |= modifier_ctrl;
+    if (state & Mod1Mask) modifiers |= modifier_alt;
     return modifiers;
 }

@@ -183,7 +183,7 @@ TEST_F(DisplaySide, AltEnterPressedAgainBeforeTheWindowAppliesTheFirst) {
             SCOPED_TRACE(std::to_string(presses) + " presses from mode " + std::to_string(in_force));
             window_requests_init();
             set_fullscreen_mode_in_force(fullscreen_cycle[in_force]);
-            for (int press = 0; press < presses; ++press) handle_character_key(13, KEY_ALT);
+            for (int press = 0; press < presses; ++press) handle_character_key(13, modifier_alt);
             const FullscreenMode& want = fullscreen_cycle[(in_force + presses) % cycle_length];
             FullscreenMode got;
             EXPECT_EQ(take_fullscreen_request(got), presses != cycle_length);

@@ -69,41 +69,41 @@ void press(Pressed pressed, int modifiers) {
 TEST_F(Keyboard, TranslationTable) {
     const KeyCase cases[] = {
         {"a", 'a', 0, Pair{'a', 30}},
-        {"Shift+A", 'A', KEY_SHIFT, Pair{'A', 30}},
-        {"Ctrl+A", 1, KEY_CTRL, Pair{1, 30}},
-        {"Ctrl+Z", 26, KEY_CTRL, Pair{26, 44}},
+        {"Shift+A", 'A', modifier_shift, Pair{'A', 30}},
+        {"Ctrl+A", 1, modifier_ctrl, Pair{1, 30}},
+        {"Ctrl+Z", 26, modifier_ctrl, Pair{26, 44}},
         {"Enter", 13, 0, Pair{13, 28}},
         {"Esc", 27, 0, Pair{27, 1}},
         {"Backspace", 8, 0, Pair{8, 14}},
         {"Tab", 9, 0, Pair{9, 15}},
         {"Space", ' ', 0, Pair{32, 57}},
-        {"Shift+1", '!', KEY_SHIFT, Pair{'!', 2}},
+        {"Shift+1", '!', modifier_shift, Pair{'!', 2}},
         {"slash", '/', 0, Pair{'/', 53}},
         {"Delete", 127, 0, Pair{0, 83}},
-        {"Alt+A", 'a', KEY_ALT, Pair{0, 30}},
-        {"Alt+M", 'm', KEY_ALT, Pair{0, 50}},
-        {"Alt+1", '1', KEY_ALT, Pair{0, 120}},
-        {"Alt+=", '=', KEY_ALT, Pair{0, 131}},
+        {"Alt+A", 'a', modifier_alt, Pair{0, 30}},
+        {"Alt+M", 'm', modifier_alt, Pair{0, 50}},
+        {"Alt+1", '1', modifier_alt, Pair{0, 120}},
+        {"Alt+=", '=', modifier_alt, Pair{0, 131}},
         {"no scan code", 0xE9, 0, Pair{0xE9, 0}},
-        {"Ctrl+1 has no pair", '1', KEY_CTRL, std::nullopt},
+        {"Ctrl+1 has no pair", '1', modifier_ctrl, std::nullopt},
         {"F1", Key::f1, 0, Pair{0, 59}},
         {"F10", Key::f10, 0, Pair{0, 68}},
         {"F11", Key::f11, 0, Pair{0, 133}},
         {"F12", Key::f12, 0, Pair{0, 134}},
-        {"Shift+F1", Key::f1, KEY_SHIFT, Pair{0, 84}},
-        {"Ctrl+F1", Key::f1, KEY_CTRL, Pair{0, 94}},
-        {"Alt+F1", Key::f1, KEY_ALT, Pair{0, 104}},
+        {"Shift+F1", Key::f1, modifier_shift, Pair{0, 84}},
+        {"Ctrl+F1", Key::f1, modifier_ctrl, Pair{0, 94}},
+        {"Alt+F1", Key::f1, modifier_alt, Pair{0, 104}},
         {"Up", Key::up, 0, Pair{0, 72}},
-        {"Ctrl+Left", Key::left, KEY_CTRL, Pair{0, 115}},
+        {"Ctrl+Left", Key::left, modifier_ctrl, Pair{0, 115}},
         {"Page Down", Key::page_down, 0, Pair{0, 81}},
         {"keypad Delete", Key::del, 0, Pair{0, 83}},
-        {"Shift alone", Key::shift, KEY_SHIFT, std::nullopt},
-        {"Ctrl alone", Key::ctrl, KEY_CTRL, std::nullopt},
-        {"Alt alone", Key::alt, KEY_ALT, std::nullopt},
+        {"Shift alone", Key::shift, modifier_shift, std::nullopt},
+        {"Ctrl alone", Key::ctrl, modifier_ctrl, std::nullopt},
+        {"Alt alone", Key::alt, modifier_alt, std::nullopt},
         {"Num Lock alone", Key::num_lock, 0, std::nullopt},
         {"Caps Lock alone", Key::caps_lock, 0, std::nullopt},
         {"Scroll Lock alone", Key::scroll_lock, 0, std::nullopt},
-        {"Shift+Tab", Key::back_tab, KEY_SHIFT, Pair{0, 15}},
+        {"Shift+Tab", Key::back_tab, modifier_shift, Pair{0, 15}},
     };
     for (const KeyCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -125,14 +125,14 @@ TEST_F(Keyboard, QueueKeepsFirstFifteenInOrder) {
 }
 
 TEST_F(Keyboard, PauseTakesTheNextKey) {
-    for (int modifiers : {0, KEY_CTRL}) {  // Pause, Ctrl+Num Lock
+    for (int modifiers : {0, modifier_ctrl}) {  // Pause, Ctrl+Num Lock
         SCOPED_TRACE(modifiers);
         event_pending = 0;
         handle_key(modifiers ? Key::num_lock : Key::pause, modifiers);
         EXPECT_EQ(suspend_program.load() & 1, 1);
         EXPECT_EQ(event_pending.load(), 1);
         // Modifiers alone neither end the pause nor queue anything.
-        handle_key(Key::shift, KEY_SHIFT);
+        handle_key(Key::shift, modifier_shift);
         EXPECT_EQ(suspend_program.load() & 1, 1);
         // Nor do the other modifier and lock keys alone.
         for (Key alone : {Key::ctrl, Key::alt, Key::super, Key::caps_lock, Key::num_lock, Key::scroll_lock}) {
@@ -149,7 +149,7 @@ TEST_F(Keyboard, PauseTakesTheNextKey) {
 
 TEST_F(Keyboard, AltEnterWhilePausedOnlyEndsThePause) {
     handle_key(Key::pause, 0);
-    handle_character_key(13, KEY_ALT);
+    handle_character_key(13, modifier_alt);
     EXPECT_EQ(latest_fullscreen_mode(), FullscreenMode{});
     EXPECT_EQ(suspend_program.load(), 0);
     EXPECT_EQ(take_raw(), std::nullopt);
@@ -157,25 +157,25 @@ TEST_F(Keyboard, AltEnterWhilePausedOnlyEndsThePause) {
 
 TEST_F(Keyboard, PauseThenAltF4Closes) {
     handle_key(Key::pause, 0);
-    handle_key(Key::f4, KEY_ALT);
+    handle_key(Key::f4, modifier_alt);
     EXPECT_EQ(close_program.load(), 1);
     EXPECT_EQ(take_raw(), std::nullopt);
 }
 
 TEST_F(Keyboard, AltEnterStepsFullScreenAndStoresNothing) {
-    handle_character_key(13, KEY_ALT);
+    handle_character_key(13, modifier_alt);
     EXPECT_EQ(latest_fullscreen_mode(), (FullscreenMode{1, false}));
-    handle_character_key(13, KEY_ALT);
+    handle_character_key(13, modifier_alt);
     EXPECT_EQ(latest_fullscreen_mode(), (FullscreenMode{1, true}));
     EXPECT_EQ(take_raw(), std::nullopt);
 }
 
 TEST_F(Keyboard, ClosingCombinations) {
     const KeyCase cases[] = {
-        {"Alt+F4", Key::f4, KEY_ALT, std::nullopt},
-        {"Ctrl+Break", Key::pause, KEY_CTRL, std::nullopt},
-        {"Break", Key::break_key, KEY_CTRL, std::nullopt},
-        {"Ctrl+Scroll Lock", Key::scroll_lock, KEY_CTRL, std::nullopt},
+        {"Alt+F4", Key::f4, modifier_alt, std::nullopt},
+        {"Ctrl+Break", Key::pause, modifier_ctrl, std::nullopt},
+        {"Break", Key::break_key, modifier_ctrl, std::nullopt},
+        {"Ctrl+Scroll Lock", Key::scroll_lock, modifier_ctrl, std::nullopt},
     };
     for (const KeyCase& c : cases) {
         SCOPED_TRACE(c.name);
