@@ -128,43 +128,93 @@ void set_atom_property(Display* d, Window w, const char* property, std::initiali
                     reinterpret_cast<unsigned char*>(atoms.data()), static_cast<int>(atoms.size()));
 }
 
-int run_dialog(Display* d, OpenBox* box, unsigned long owner_window, const char* text, const char* title,
-               bool yes_no) {
-    const int screen = DefaultScreen(d);
-    XFontStruct* font = XLoadQueryFont(d, "fixed");
-    const bool own_font = font != nullptr;
-    if (!font) font = XQueryFont(d, XGContextFromGC(DefaultGC(d, screen)));
-    if (!font) return -1;
-    const int ascent = font->ascent, line_height = font->ascent + font->descent;
+// The box's measures, in pixels.
+constexpr int margin = 16;             // around the text, and between the text and the buttons
+constexpr int button_gap = 12;         // between two buttons
+constexpr int button_min_width = 72;
+constexpr int button_padding_x = 24;   // beside the widest label, both sides together
+constexpr int button_padding_y = 12;   // above and below a label, together
+constexpr int content_min_width = 200; // text or buttons, whichever is wider
 
-    const std::vector<std::string> lines = split_lines(text);
-    std::vector<Button> buttons;
-    if (yes_no)
-        buttons = {{"Yes", IDYES, 0, 0, 0, 0}, {"No", IDNO, 0, 0, 0, 0}};
+// "fixed", else the font of the default GC, which is only queried.
+struct BoxFont {
+    XFontStruct* font = nullptr;
+    bool loaded = false;  // freed as a font, else only its information
+};
+
+BoxFont load_font(Display* d) {
+    BoxFont f;
+    f.font = XLoadQueryFont(d, "fixed");
+    f.loaded = f.font != nullptr;
+    if (!f.font) f.font = XQueryFont(d, XGContextFromGC(DefaultGC(d, DefaultScreen(d))));
+    return f;
+}
+
+void free_font(Display* d, const BoxFont& f) {
+    if (f.loaded)
+        XFreeFont(d, f.font);
     else
-        buttons = {{"OK", IDOK, 0, 0, 0, 0}};
+        XFreeFontInfo(nullptr, f.font, 1);
+}
 
-    const int margin = 16, gap = 12;
+// Where the text and the buttons go, in the box's own coordinates.
+struct Layout {
+    std::vector<std::string> lines;
+    std::vector<Button> buttons;
+    int ascent = 0, line_height = 0;
+    int width = 0, height = 0;
+};
+
+Layout lay_out(XFontStruct* font, const char* text, bool yes_no) {
+    Layout l;
+    l.ascent = font->ascent;
+    l.line_height = font->ascent + font->descent;
+    l.lines = split_lines(text);
+    if (yes_no)
+        l.buttons = {{"Yes", IDYES, 0, 0, 0, 0}, {"No", IDNO, 0, 0, 0, 0}};
+    else
+        l.buttons = {{"OK", IDOK, 0, 0, 0, 0}};
+
     int text_w = 0;
-    for (const std::string& l : lines) text_w = std::max(text_w, text_width(font, l));
-    const int button_w = std::max(72, text_width(font, "Yes") + 24), button_h = line_height + 12;
-    const int buttons_w = static_cast<int>(buttons.size()) * button_w + (static_cast<int>(buttons.size()) - 1) * gap;
-    const int width = std::max({text_w, buttons_w, 200}) + 2 * margin;
-    const int text_h = static_cast<int>(lines.size()) * line_height;
-    const int height = margin + text_h + margin + button_h + margin;
-    int bx = (width - buttons_w) / 2;
-    for (Button& b : buttons) {
+    for (const std::string& line : l.lines) text_w = std::max(text_w, text_width(font, line));
+    // All buttons are one size, that of the widest label.
+    const int button_w = std::max(button_min_width, text_width(font, "Yes") + button_padding_x);
+    const int button_h = l.line_height + button_padding_y;
+    const int count = static_cast<int>(l.buttons.size());
+    const int buttons_w = count * button_w + (count - 1) * button_gap;
+    l.width = std::max({text_w, buttons_w, content_min_width}) + 2 * margin;
+    const int text_h = static_cast<int>(l.lines.size()) * l.line_height;
+    l.height = margin + text_h + margin + button_h + margin;
+    // One row, centred, a margin above the bottom edge.
+    int bx = (l.width - buttons_w) / 2;
+    for (Button& b : l.buttons) {
         b.x = bx;
-        b.y = height - margin - button_h;
+        b.y = l.height - margin - button_h;
         b.width = button_w;
         b.height = button_h;
-        bx += button_w + gap;
+        bx += button_w + button_gap;
     }
+    return l;
+}
 
-    const int x = (DisplayWidth(d, screen) - width) / 2, y = (DisplayHeight(d, screen) - height) / 2;
+struct BoxWindow {
+    Window window = 0;
+    GC gc = nullptr;
+    Atom delete_window = None;
+};
+
+// The box's window, centred on the screen, described to the window manager
+// as a modal dialog of a fixed size, and mapped.
+BoxWindow create_window(Display* d, OpenBox* box, unsigned long owner_window, const char* title, const Layout& l,
+                        XFontStruct* font) {
+    const int screen = DefaultScreen(d);
+    const int x = (DisplayWidth(d, screen) - l.width) / 2, y = (DisplayHeight(d, screen) - l.height) / 2;
     const unsigned long black = BlackPixel(d, screen), white = WhitePixel(d, screen);
-    Window w = XCreateSimpleWindow(d, RootWindow(d, screen), std::max(0, x), std::max(0, y),
-                                   static_cast<unsigned>(width), static_cast<unsigned>(height), 1, black, white);
+    const Window w = XCreateSimpleWindow(d, RootWindow(d, screen), std::max(0, x), std::max(0, y),
+                                         static_cast<unsigned>(l.width), static_cast<unsigned>(l.height), 1, black,
+                                         white);
+    BoxWindow bw;
+    bw.window = w;
     if (box) box->window.store(w);
     XSelectInput(d, w,
                  ExposureMask | KeyPressMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask |
@@ -175,8 +225,8 @@ int run_dialog(Display* d, OpenBox* box, unsigned long owner_window, const char*
         size->flags = PPosition | PMinSize | PMaxSize;
         size->x = x;
         size->y = y;
-        size->min_width = size->max_width = width;
-        size->min_height = size->max_height = height;
+        size->min_width = size->max_width = l.width;
+        size->min_height = size->max_height = l.height;
         XSetWMNormalHints(d, w, size);
         XFree(size);
     }
@@ -191,34 +241,72 @@ int run_dialog(Display* d, OpenBox* box, unsigned long owner_window, const char*
     set_atom_property(d, w, "_NET_WM_STATE", {"_NET_WM_STATE_MODAL", "_NET_WM_STATE_ABOVE"});
     // Taking part in WM_DELETE_WINDOW keeps the window manager from killing
     // the connection when the close button is used on a box that ignores it.
-    Atom delete_window = XInternAtom(d, "WM_DELETE_WINDOW", False);
-    XSetWMProtocols(d, w, &delete_window, 1);
+    bw.delete_window = XInternAtom(d, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(d, w, &bw.delete_window, 1);
 
-    GC gc = XCreateGC(d, w, 0, nullptr);
-    XSetFont(d, gc, font->fid);
-    XSetForeground(d, gc, black);
-    XSetBackground(d, gc, white);
+    bw.gc = XCreateGC(d, w, 0, nullptr);
+    XSetFont(d, bw.gc, font->fid);
+    XSetForeground(d, bw.gc, black);
+    XSetBackground(d, bw.gc, white);
     XMapRaised(d, w);
+    return bw;
+}
 
-    // A Yes/No box has no Cancel: Escape and the close button leave it up,
-    // since No ends the program. An OK box closes with either.
-    const int dismissed = yes_no ? 0 : IDOK;
-    int pressed = -1;  // button under the last mouse press
+void draw(Display* d, const BoxWindow& bw, const Layout& l, XFontStruct* font) {
+    const Window w = bw.window;
+    XClearWindow(d, w);
+    for (size_t i = 0; i < l.lines.size(); ++i)
+        XDrawString(d, w, bw.gc, margin, margin + l.ascent + static_cast<int>(i) * l.line_height, l.lines[i].data(),
+                    static_cast<int>(l.lines[i].size()));
+    for (const Button& b : l.buttons) {
+        XDrawRectangle(d, w, bw.gc, b.x, b.y, static_cast<unsigned>(b.width - 1), static_cast<unsigned>(b.height - 1));
+        const int lw = text_width(font, b.label);
+        XDrawString(d, w, bw.gc, b.x + (b.width - lw) / 2, b.y + (b.height - l.line_height) / 2 + l.ascent, b.label,
+                    static_cast<int>(std::strlen(b.label)));
+    }
+}
+
+// A Yes/No box has no Cancel: Escape and the close button leave it up,
+// since No ends the program. An OK box closes with either.
+int dismissed_answer(bool yes_no) { return yes_no ? 0 : IDOK; }
+// The answer of a box that nothing can answer any more.
+int gone_answer(bool yes_no) { return yes_no ? IDNO : IDOK; }
+
+// The answer a key gives, 0 for none.
+int key_answer(XKeyEvent* event, bool yes_no) {
+    KeySym key = NoSymbol;
+    char ignored[8];
+    XLookupString(event, ignored, sizeof ignored, &key, nullptr);
+    if (key == XK_y || key == XK_Y || key == XK_Return || key == XK_KP_Enter) return yes_no ? IDYES : IDOK;
+    if (yes_no && (key == XK_n || key == XK_N)) return IDNO;
+    if (key == XK_Escape) return dismissed_answer(yes_no);
+    return 0;
+}
+
+struct Ending {
     int answer = 0;
-    bool focused = false, ever_focused = false;
     bool destroyed = false;  // by someone else: destroying it again would be an X error
+};
+
+// Until the box is answered, or gone.
+Ending run_events(Display* d, OpenBox* box, const BoxWindow& bw, const Layout& l, XFontStruct* font,
+                  unsigned long owner_window, bool yes_no) {
+    const Window w = bw.window;
+    Ending end;
+    int pressed = -1;  // button under the last mouse press
+    bool focused = false, ever_focused = false;
     // The program's window may be mapped, raised or made full screen after
     // the box, and may take the focus (a window manager gives it to a new
     // window): the box stays above it and keeps the keyboard while it is up.
     // A window that comes after the box becomes its owner then.
     unsigned long owned_by = owner_window;
-    while (answer == 0) {
+    while (end.answer == 0) {
         XEvent e;
         const Next next = next_event(d, e, box, owned_by ? -1 : owner_look_ms);
         if (next == Next::failed) {
             // Gone, or as good as gone: as for DestroyNotify.
-            answer = yes_no ? IDNO : IDOK;
-            destroyed = true;
+            end.answer = gone_answer(yes_no);
+            end.destroyed = true;
             break;
         }
         if (!owned_by && (owned_by = owner.load()) != 0) {
@@ -241,65 +329,57 @@ int run_dialog(Display* d, OpenBox* box, unsigned long owner_window, const char*
                 // The newest box takes the focus from any other as it opens.
                 if (!focused && (!ever_focused || !another_box_focused(d, w)) && take_focus(d, w))
                     focused = ever_focused = true;
-                XClearWindow(d, w);
-                for (size_t i = 0; i < lines.size(); ++i)
-                    XDrawString(d, w, gc, margin, margin + ascent + static_cast<int>(i) * line_height,
-                                lines[i].data(), static_cast<int>(lines[i].size()));
-                for (const Button& b : buttons) {
-                    XDrawRectangle(d, w, gc, b.x, b.y, static_cast<unsigned>(b.width - 1),
-                                   static_cast<unsigned>(b.height - 1));
-                    const int lw = text_width(font, b.label);
-                    XDrawString(d, w, gc, b.x + (b.width - lw) / 2, b.y + (b.height - line_height) / 2 + ascent,
-                                b.label, static_cast<int>(std::strlen(b.label)));
-                }
+                draw(d, bw, l, font);
                 break;
-            case KeyPress: {
-                KeySym key = NoSymbol;
-                char ignored[8];
-                XLookupString(&e.xkey, ignored, sizeof ignored, &key, nullptr);
-                if (key == XK_y || key == XK_Y || key == XK_Return || key == XK_KP_Enter)
-                    answer = yes_no ? IDYES : IDOK;
-                else if (yes_no && (key == XK_n || key == XK_N))
-                    answer = IDNO;
-                else if (key == XK_Escape)
-                    answer = dismissed;
+            case KeyPress:
+                end.answer = key_answer(&e.xkey, yes_no);
                 break;
-            }
             case ButtonPress:
                 pressed = -1;
                 if (e.xbutton.button != Button1) break;
-                for (size_t i = 0; i < buttons.size(); ++i)
-                    if (buttons[i].contains(e.xbutton.x, e.xbutton.y)) pressed = static_cast<int>(i);
+                for (size_t i = 0; i < l.buttons.size(); ++i)
+                    if (l.buttons[i].contains(e.xbutton.x, e.xbutton.y)) pressed = static_cast<int>(i);
                 break;
             case ButtonRelease:
                 if (e.xbutton.button == Button1 && pressed >= 0 &&
-                    buttons[static_cast<size_t>(pressed)].contains(e.xbutton.x, e.xbutton.y))
-                    answer = buttons[static_cast<size_t>(pressed)].answer;
+                    l.buttons[static_cast<size_t>(pressed)].contains(e.xbutton.x, e.xbutton.y))
+                    end.answer = l.buttons[static_cast<size_t>(pressed)].answer;
                 pressed = -1;
                 break;
             case ClientMessage:
-                if (e.xclient.format == 32 && static_cast<Atom>(e.xclient.data.l[0]) == delete_window)
-                    answer = dismissed;
+                if (e.xclient.format == 32 && static_cast<Atom>(e.xclient.data.l[0]) == bw.delete_window)
+                    end.answer = dismissed_answer(yes_no);
                 break;
             case DestroyNotify:
-                // Nothing can answer it any more.
                 if (e.xdestroywindow.window == w) {
-                    answer = yes_no ? IDNO : IDOK;
-                    destroyed = true;
+                    end.answer = gone_answer(yes_no);
+                    end.destroyed = true;
                 }
                 break;
             default:
                 break;
         }
     }
-    XFreeGC(d, gc);
-    if (!destroyed) XDestroyWindow(d, w);
-    if (own_font)
-        XFreeFont(d, font);
-    else
-        XFreeFontInfo(nullptr, font, 1);
+    return end;
+}
+
+void tear_down(Display* d, const BoxWindow& bw, bool destroyed, const BoxFont& font) {
+    XFreeGC(d, bw.gc);
+    if (!destroyed) XDestroyWindow(d, bw.window);
+    free_font(d, font);
     XSync(d, False);
-    return answer;
+}
+
+// The box's answer; -1 when it could not be shown.
+int run_dialog(Display* d, OpenBox* box, unsigned long owner_window, const char* text, const char* title,
+               bool yes_no) {
+    const BoxFont font = load_font(d);
+    if (!font.font) return -1;
+    const Layout layout = lay_out(font.font, text, yes_no);
+    const BoxWindow window = create_window(d, box, owner_window, title, layout, font.font);
+    const Ending end = run_events(d, box, window, layout, font.font, owner_window, yes_no);
+    tear_down(d, window, end.destroyed, font);
+    return end.answer;
 }
 }  // namespace
 
