@@ -14,7 +14,7 @@ std::unique_ptr<ScreenImage> fresh_page() {
     // Once only: the start-up would free the write page, which is ours here.
     static const bool started = (runtime_init(false), true);
     (void)started;
-    std::unique_ptr<ScreenImage> page(new_mode12_page(16));
+    std::unique_ptr<ScreenImage> page(new_screen_page(12, 16));
     write_page = page.get();
     return page;
 }

@@ -69,29 +69,6 @@ void blank_cells(ScreenImage* page, int first_row, int last_row, int attribute =
     }
 }
 
-ScreenImage* new_text_page(int columns, int rows, int font_height) {
-    auto* page = new ScreenImage;
-    page->text_page = true;
-    page->width = static_cast<uint16_t>(columns);
-    page->height = static_cast<uint16_t>(rows);
-    page->bytes_per_pixel = 2;
-    page->bits_per_pixel = 4;
-    page->colour_mask = 15;
-    page->mode = 0;
-    page->foreground = 7;
-    page->background = 0;
-    page->draw_colour = 7;
-    page->font_height = font_height;
-    page->view_top = 1;
-    page->view_bottom = static_cast<int16_t>(rows - 1);
-    page->clip_x2 = columns * font_width - 1;
-    page->clip_y2 = rows * font_height - 1;
-    page->pixels.resize(static_cast<size_t>(columns) * rows * 2);
-    blank_cells(page, 1, rows);
-    page->palette = default_palette;
-    return page;
-}
-
 // Graphics pages: pixel rows [y1, y2) of the page take colour.
 void fill_pixel_rows(ScreenImage* page, int y1, int y2, uint32_t colour) {
     y1 = std::max(y1, 0);
@@ -136,39 +113,36 @@ void draw_character(ScreenImage* page, uint8_t code) {
 void pages_init() {
     for (int i = 0; i < 256; ++i) default_palette[i] = i < 16 ? standard_colours[i] : 0xFF000000;
     free_pages();
-    make_only_page(new_text_page(80, 25, 16));
+    make_only_page(new_screen_page(0, 16));
     widening_allowed = true;
     display_lock.release();
     full_frame_requested = true;
 }
 
-ScreenImage* new_mode12_page(int font_height) {
+// Only what differs from ScreenImage's defaults is set here.
+ScreenImage* new_screen_page(uint16_t mode, int font_height) {
     auto* page = new ScreenImage;
-    page->width = 640;
-    page->height = 480;
-    page->text_page = false;
-    page->bytes_per_pixel = 1;
-    page->bits_per_pixel = 4;
-    page->colour_mask = 15;
-    page->mode = 12;
-    page->foreground = 15;
-    page->background = 0;
-    page->draw_colour = 15;
+    page->mode = mode;
     page->font_height = font_height;
-    page->view_top = 1;
-    page->view_bottom = static_cast<int16_t>(480 / font_height - 1);
-    page->cursor_row = 1;
-    page->cursor_column = 1;
-    page->cursor_x = 320.0f;
-    page->cursor_y = 240.0f;
-    page->clip_x1 = 0;
-    page->clip_y1 = 0;
-    page->clip_x2 = 639;
-    page->clip_y2 = 479;
-    page->print_mode = 0;
-    page->transparent = -1;
-    page->pixels.assign(640 * 480, 0);
-    for (int i = 0; i < 256; ++i) page->palette[i] = i < 16 ? standard_colours[i] : 0;
+    if (mode == 0) {
+        page->text_page = true;
+        page->width = 80;
+        page->height = 25;
+        page->bytes_per_pixel = 2;
+        page->foreground = page->draw_colour = 7;
+        page->clip_x2 = page->width * font_width - 1;
+        page->clip_y2 = page->height * font_height - 1;
+        page->pixels.resize(size_t{80} * 25 * 2);
+        blank_cells(page, 1, page->height);
+        page->palette = default_palette;
+    } else {
+        page->width = 640;
+        page->height = 480;
+        page->pixels.assign(size_t{640} * 480, 0);
+        std::copy(standard_colours.begin(), standard_colours.end(), page->palette.begin());
+    }
+    // The last text row lies below the viewport.
+    page->view_bottom = static_cast<int16_t>(page->text_rows() - 1);
     return page;
 }
 
@@ -188,8 +162,9 @@ void set_screen_mode(int32_t mode, int32_t, int32_t active_page, int32_t visual_
     if (mode != 0 && mode != 12) return fail();
     if (mode == old->mode) return;
 
-    int font_height = old->text_columns() == 80 && old->text_rows() == 60 ? 8 : 16;
-    ScreenImage* page = mode == 12 ? new_mode12_page(font_height) : new_text_page(80, 25, 16);
+    // Mode 12 keeps the font of an 80 x 60 text screen; the text screen has font 16.
+    const int font_height = mode == 12 && old->text_columns() == 80 && old->text_rows() == 60 ? 8 : 16;
+    ScreenImage* page = new_screen_page(static_cast<uint16_t>(mode), font_height);
     take_display_lock();
     full_frame_requested = true;
     free_pages();

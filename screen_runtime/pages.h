@@ -133,8 +133,9 @@ constexpr int32_t visual_page = 8;
 // Makes the start-up text screen (80 x 25) the only page, all three roles.
 void pages_init();
 
-// A fresh mode-12 page: 640 x 480, 4 bits, all colour 0 (font 16 or 8).
-ScreenImage* new_mode12_page(int font_height);
+// A fresh page of screen mode 0 (the 80 x 25 text screen, blank) or 12
+// (640 x 480, 4 bits, all colour 0), with the given font height.
+ScreenImage* new_screen_page(uint16_t mode, int font_height);
 
 // The built-in font: 256 glyphs of 8 x 16, one byte per row, bit 7 leftmost.
 extern const uint8_t builtin_font[256][16];

@@ -98,7 +98,7 @@ void benchmark_main(int32_t) {
         idle();
     }
     if (scenario == "mode12") {
-        ScreenImage* page = new_mode12_page(16);
+        ScreenImage* page = new_screen_page(12, 16);
         fill_probe_mode12_page(*page);
         show_page(page);
         wait_for_window();
@@ -171,7 +171,7 @@ void benchmark_main(int32_t) {
         }
     }
     if (scenario == "prompt") {
-        ScreenImage* page = new_mode12_page(16);
+        ScreenImage* page = new_screen_page(12, 16);
         show_page(page);
         wait_for_window();
         say("ready");

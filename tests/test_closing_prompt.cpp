@@ -82,7 +82,7 @@ void report_page_at_exit() {
     runtime_init(false);
     close_program = 0;
     start_up_page = write_page;
-    prompt_page = new_mode12_page(16);
+    prompt_page = new_screen_page(12, 16);
     prompt_page->foreground = 15;
     prompt_page->background = 0;
     std::fill(prompt_page->pixels.begin(), prompt_page->pixels.end(), 5);

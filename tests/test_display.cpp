@@ -69,7 +69,7 @@ TEST_F(DisplaySide, CursorShowsOnlyWhileVisible) {
 }
 
 TEST_F(DisplaySide, GraphicsPageGoesThroughItsPalette) {
-    ScreenImage* page = new_mode12_page(16);
+    ScreenImage* page = new_screen_page(12, 16);
     display_page.store(page);
     page->row(479)[639] = 12;
     page->row(0)[0] = 3;
@@ -84,7 +84,7 @@ TEST_F(DisplaySide, GraphicsPageGoesThroughItsPalette) {
 }
 
 TEST_F(DisplaySide, UnchangedPageBuildsNoFrame) {
-    ScreenImage* page = new_mode12_page(16);
+    ScreenImage* page = new_screen_page(12, 16);
     display_page.store(page);
     ASSERT_NE(next_frame(), nullptr);
     EXPECT_EQ(next_frame(), nullptr);

@@ -107,7 +107,7 @@ protected:
     void SetUp() override {
         runtime_init(false);
         saved = write_page;
-        page.reset(new_mode12_page(16));
+        page.reset(new_screen_page(12, 16));
         write_page = page.get();
     }
     void TearDown() override { write_page = saved; }
