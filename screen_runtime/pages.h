@@ -52,6 +52,8 @@ struct ScreenImage {
     uint16_t mode = 0;
     uint32_t foreground = 15;
     uint32_t background = 0;
+    // The page's drawing colour, one of its colours as a mode sets them; the
+    // drawing here defaults to the foreground instead, so nothing reads it.
     uint32_t draw_colour = 15;
     int32_t font_height = 16;  // glyph height; glyphs are 8 wide
     int16_t view_top = 1;      // text viewport, 1-based, inclusive
@@ -68,6 +70,8 @@ struct ScreenImage {
     float cursor_x = 320.0f, cursor_y = 240.0f;  // graphics cursor
     std::vector<uint8_t> pixels;  // rows top to bottom
     std::array<PaletteColour, 256> palette{};
+    // The colour an image copy leaves out (-1: none). No operation here
+    // copies images; a new page has none.
     int32_t transparent = -1;
 
     uint8_t* row(int y) { return pixels.data() + static_cast<size_t>(y) * width * bytes_per_pixel; }
@@ -78,6 +82,8 @@ struct ScreenImage {
 // Page roles. The frame builder reads display_page from its own thread.
 extern std::atomic<ScreenImage*> display_page;
 extern ScreenImage* write_page;
+// The read page is where reading operations would take pixels from. None
+// does here, but the role stays: a mode change makes its page all three.
 extern ScreenImage* read_page;
 
 // The display lock: how a screen-mode change gets the display page away

@@ -53,5 +53,7 @@ extern std::string runtime_command_line;
 extern std::atomic<bool> window_thread_started;
 extern std::atomic<bool> window_exists;
 extern std::atomic<bool> window_closed;
-// Whether images can be render targets (GL_EXT_framebuffer_object).
+// Whether images can be render targets (GL_EXT_framebuffer_object), as
+// the window's start-up finds it. No operation here draws into an image yet,
+// so nothing reads it; it is the answer such an operation would ask for.
 extern std::atomic<bool> framebuffer_objects_supported;

@@ -49,7 +49,6 @@ ThreadHandle _beginthread(void (*start)(void*), unsigned stack_size, void* argum
 }
 
 bool SetThreadPriority(ThreadHandle, int) { return true; }
-ThreadHandle current_thread() { return static_cast<ThreadHandle>(pthread_self()); }
 
 long clock() {
     return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -85,21 +84,6 @@ uint32_t GetModuleFileNameA(unsigned long, char* buffer, uint32_t size) {
     if (n <= 0) return 0;
     buffer[n] = '\0';
     return static_cast<uint32_t>(n);
-}
-
-namespace {
-std::atomic<int16_t> lock_state[3];
-int lock_index(int vk) { return vk == VK_CAPITAL ? 0 : vk == VK_NUMLOCK ? 1 : vk == VK_SCROLL ? 2 : -1; }
-}  // namespace
-
-int16_t GetKeyState(int virtual_key) {
-    int i = lock_index(virtual_key);
-    return i < 0 ? 0 : lock_state[i].load(std::memory_order_relaxed);
-}
-
-void set_lock_key_state(int virtual_key, bool on) {
-    int i = lock_index(virtual_key);
-    if (i >= 0) lock_state[i].store(on ? 1 : 0, std::memory_order_relaxed);
 }
 
 }  // namespace platform

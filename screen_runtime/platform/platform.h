@@ -48,7 +48,6 @@ void Sleep(uint32_t milliseconds);
 using ThreadHandle = uintptr_t;
 ThreadHandle _beginthread(void (*start)(void*), unsigned stack_size, void* argument);
 bool SetThreadPriority(ThreadHandle thread, int priority);
-ThreadHandle current_thread();
 
 // Real time since the process started, 1000 per second.
 long clock();
@@ -66,13 +65,5 @@ SignalHandler signal(int signal_number, SignalHandler handler);
 
 // Full path of the running executable; returns its length, 0 on failure.
 uint32_t GetModuleFileNameA(unsigned long module, char* buffer, uint32_t size);
-
-// Lock-key state: bit 0 set when the lock is on.
-constexpr int VK_CAPITAL = 0x14;
-constexpr int VK_NUMLOCK = 0x90;
-constexpr int VK_SCROLL = 0x91;
-int16_t GetKeyState(int virtual_key);
-// The display side reports the lock state it sees.
-void set_lock_key_state(int virtual_key, bool on);
 
 }  // namespace platform
