@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "display.h"
 #include "frame_builder.h"
 #include "pages.h"
 #include "platform/platform.h"

@@ -1,5 +1,5 @@
 // The window thread: the freeglut window, presentation of the frames, the
-// hand-over of title and full-screen mode, and the process start-up.
+// hand-over of title and full-screen mode, and the process's X error handlers.
 #include <GL/glew.h>
 #include <GL/freeglut.h>
 #include <GL/glx.h>
@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "display.h"
 #include "errors.h"
 #include "frame_builder.h"
 #include "keyboard.h"
@@ -23,6 +24,8 @@
 #include "window_requests.h"
 #include "window_sizing.h"
 #include "x11_keys.h"
+
+std::atomic<bool> window_exists{false};
 
 namespace {
 constexpr int timer_interval_ms = 16;
@@ -329,23 +332,12 @@ bool create_window(int& argc, char** argv) {
 }
 }  // namespace
 
-int runtime_main(int argc, char** argv) {
+void prepare_x_connections(int argc, char** argv) {
     // Dialogs may open their own X connection on the program thread.
     XInitThreads();
     install_x_error_handlers();
     // A box may open before the window does: it goes where the window will.
     platform::set_x_display_name(display_named_by(argc, argv));
-    // First: from here on every failed allocation ends through the critical box.
-    runtime_init(true);
-    for (int i = 1; i < argc; ++i) {
-        if (i > 1) runtime_command_line += ' ';
-        runtime_command_line += argv[i];
-    }
-    start_program_thread();
-    start_event_timer_thread();
-    start_main_loop_thread();
-
-    run_window_thread(argc, argv);
 }
 
 void run_window_thread(int argc, char** argv) {

@@ -11,14 +11,9 @@
 #include "platform/platform.h"
 #include "runtime.h"
 #include "screen_runtime.h"
-#include "static_cells.h"
 
 std::atomic<int32_t> event_pending{0};
 std::atomic<int32_t> pending_error{0};
-std::atomic<uint8_t> suspend_program{0};
-std::atomic<uint8_t> stop_program{0};
-std::atomic<uint8_t> close_program{0};
-std::atomic<uint32_t> shutdown_ack{0};
 
 namespace {
 constexpr auto relaxed = std::memory_order_relaxed;
@@ -50,12 +45,7 @@ bool is_critical(int32_t code) {
 void errors_init() {
     pending_error.store(0, relaxed);
     event_pending.store(0, relaxed);
-    suspend_program.store(0, relaxed);
-    stop_program.store(0, relaxed);
-    close_program.store(0, relaxed);
-    shutdown_ack.store(0, relaxed);
     recorded_line = 0;
-    static_cells_init();
 }
 
 int32_t error_line() { return recorded_line; }

@@ -9,6 +9,8 @@
 #include "window_requests.h"
 
 KeyQueue key_queue;
+// The pause: set and ended by keys here, held in check_statement_events.
+std::atomic<uint8_t> suspend_program{0};
 
 void keyboard_init() {
     key_queue.head.store(0, std::memory_order_relaxed);

@@ -5,10 +5,11 @@
 #include <cstdint>
 #include <string>
 
-// Prepares the runtime state: string store, text screen, palettes, key queue,
-// clock base (waiting for the wall-clock second to change when asked), the
-// shared flags, the frame slots and the executable's directory as current
-// directory.
+// What a start sets, in one list: each area's own state (errors, static
+// cells, string store, text screen and palettes, key queue and pause,
+// random numbers, window requests, frame slots), then the shutdown's flags,
+// the executable's directory as current directory and the clock base
+// (waiting for the wall-clock second to change when asked).
 void runtime_init(bool wait_for_second_change = true);
 
 // Starts the program thread, then the event-timer thread.
@@ -41,17 +42,16 @@ extern std::atomic<uint32_t> shutdown_ack_limit_ms;
 // The same cycle, building a frame on every second pass.
 [[noreturn]] void run_main_loop();
 
-// Full start-up with the window; never returns.
+// Full start-up with the window (entry.cpp); never returns.
 [[noreturn]] int runtime_main(int argc, char** argv);
-// The window thread's body: the window, then the GLUT event loop.
-[[noreturn]] void run_window_thread(int argc, char** argv);
 
 // The command line as the runtime keeps it (arguments joined by blanks).
 extern std::string runtime_command_line;
 
-// Set by the window thread: it runs / the window exists / has been closed.
+// Written by the window thread (display.cpp), read here in the core, which
+// runs with no window: once it has started (end_process), once its window
+// has been closed or destroyed (the main loop).
 extern std::atomic<bool> window_thread_started;
-extern std::atomic<bool> window_exists;
 extern std::atomic<bool> window_closed;
 // Whether images can be render targets (GL_EXT_framebuffer_object), as
 // the window's start-up finds it. No operation here draws into an image yet,

@@ -12,15 +12,25 @@
 #include "platform/platform.h"
 #include "runtime.h"
 #include "screen_runtime.h"
+#include "static_cells.h"
 #include "string_store.h"
 #include "window_requests.h"
 
 std::string runtime_command_line;
-std::atomic<bool> window_thread_started{false};
 std::atomic<uint32_t> shutdown_ack_limit_ms{1000};
-std::atomic<bool> window_exists{false};
-std::atomic<bool> window_closed{false};
 std::atomic<bool> framebuffer_objects_supported{false};
+
+// The shutdown's flags. close_program: asked for by a close key, a No to an
+// error box or the closing prompt; read by the main loop. stop_program: set
+// here, read by the program thread's event checks and the event timer,
+// which answer in shutdown_ack.
+std::atomic<uint8_t> stop_program{0};
+std::atomic<uint8_t> close_program{0};
+std::atomic<uint32_t> shutdown_ack{0};
+
+// The window thread's, kept in the core beside their readers (runtime.h).
+std::atomic<bool> window_thread_started{false};
+std::atomic<bool> window_closed{false};
 
 namespace {
 void enter_executable_directory() {
@@ -36,14 +46,16 @@ void enter_executable_directory() {
 
 void runtime_init(bool wait_for_second_change) {
     install_out_of_memory_handler();
+    // Each area resets its own state.
     errors_init();
+    static_cells_init();
     strings_init();
     pages_init();
     keyboard_init();
     random_init();
     window_requests_init();
     frame_builder_init();
-    suspend_program.store(0, std::memory_order_relaxed);
+    // The start's own: the shutdown's flags and the window's close.
     stop_program.store(0, std::memory_order_relaxed);
     close_program.store(0, std::memory_order_relaxed);
     shutdown_ack.store(0);

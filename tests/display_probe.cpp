@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "display.h"
 #include "display_test_pages.h"
 #include "keyboard.h"
 #include "pages.h"
