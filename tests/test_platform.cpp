@@ -144,19 +144,28 @@ Window find_focused_dialog(Display* d, const char* title) {
     return found;
 }
 
-TEST(Platform, XlibDialogAnswersKeysAndCloseButton) {
-    Xvfb server;
-    ASSERT_TRUE(server.start()) << "no Xvfb session";
-    struct Stop {
-        Xvfb& server;
-        ~Stop() { server.stop(); }
-    } stop{server};
-    DisplayVariable keep;
-    setenv("DISPLAY", server.display.c_str(), 1);
-    platform::set_message_box_hook(nullptr);
+// A private X server as the display, real boxes (no hook) and a client
+// connection of the test's own to it.
+class RealBoxes : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(server.start()) << "no Xvfb session";
+        setenv("DISPLAY", server.display.c_str(), 1);
+        platform::set_message_box_hook(nullptr);
+        d = XOpenDisplay(nullptr);
+        ASSERT_NE(d, nullptr);
+    }
+    void TearDown() override {
+        if (d) XCloseDisplay(d);
+        server.stop();
+    }
 
-    Display* d = XOpenDisplay(nullptr);
-    ASSERT_NE(d, nullptr);
+    DisplayVariable keep;
+    Xvfb server;
+    Display* d = nullptr;
+};
+
+TEST_F(RealBoxes, XlibDialogAnswersKeysAndCloseButton) {
     int event_base, error_base, major, minor;
     ASSERT_TRUE(XTestQueryExtension(d, &event_base, &error_base, &major, &minor));
     // The owner the dialog is transient for.
@@ -235,7 +244,6 @@ TEST(Platform, XlibDialogAnswersKeysAndCloseButton) {
         dialog.join();
     }
     XDestroyWindow(d, owner);
-    XCloseDisplay(d);
 }
 
 // Whether the window is above the other one among the root's children.
@@ -284,19 +292,7 @@ void expect_box_comes_back_above(Display* d, Window owner, const std::string& ti
 // Two boxes up at once (a critical box over a Yes/No box): the newer one
 // keeps the keyboard, the older one does not take it back meanwhile; once
 // the newer one is answered, the older one has it again.
-TEST(Platform, TwoBoxesAtOnceDoNotPassTheFocusToAndFro) {
-    Xvfb server;
-    ASSERT_TRUE(server.start()) << "no Xvfb session";
-    struct Stop {
-        Xvfb& server;
-        ~Stop() { server.stop(); }
-    } stop{server};
-    DisplayVariable keep;
-    setenv("DISPLAY", server.display.c_str(), 1);
-    platform::set_message_box_hook(nullptr);
-    Display* d = XOpenDisplay(nullptr);
-    ASSERT_NE(d, nullptr);
-
+TEST_F(RealBoxes, TwoBoxesAtOnceDoNotPassTheFocusToAndFro) {
     std::atomic<int> older{0}, newer{0};
     std::thread first([&] { older = platform::MessageBoxA(0, "Line: 3\nContinue?", "Unhandled Error #5", 0x1004); });
     std::thread second;
@@ -342,25 +338,12 @@ TEST(Platform, TwoBoxesAtOnceDoNotPassTheFocusToAndFro) {
     XMapWindow(d, owner);
     XSync(d, False);
     expect_box_comes_back_above(d, owner, "Unhandled Error #6");
-    XCloseDisplay(d);
 }
 
-TEST(Platform, BoxComesBackAboveItsOwnerWithTheKeyboard) {
-    Xvfb server;
-    ASSERT_TRUE(server.start()) << "no Xvfb session";
-    struct Stop {
-        Xvfb& server;
-        ~Stop() { server.stop(); }
-    } stop{server};
-    DisplayVariable keep;
-    setenv("DISPLAY", server.display.c_str(), 1);
-    platform::set_message_box_hook(nullptr);
-    Display* d = XOpenDisplay(nullptr);
-    ASSERT_NE(d, nullptr);
+TEST_F(RealBoxes, BoxComesBackAboveItsOwnerWithTheKeyboard) {
     Window owner = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1024, 768, 0, 0, 0);
     XMapWindow(d, owner);
     XSync(d, False);
     for (const char* title : {"Unhandled Error #1", "Unhandled Error #2"}) expect_box_comes_back_above(d, owner, title);
-    XCloseDisplay(d);
 }
 }  // namespace
